@@ -1,0 +1,175 @@
+#include "registrar/ModVandrel.h"
+
+#include "common/Owned.h"
+
+#include <cstddef>
+#include <cstring>
+
+namespace vandrel {
+namespace {
+
+// The attribute fields UnregisterLibrary uses: guid, lcid, syskind and the
+// three version and flag words, 30 bytes without gaps on both targets.
+constexpr SIZE_T kAttrBytes = 30;
+static_assert(offsetof(TLIBATTR, lcid) == 16);
+static_assert(offsetof(TLIBATTR, syskind) == 20);
+static_assert(offsetof(TLIBATTR, wMajorVerNum) == 24);
+static_assert(offsetof(TLIBATTR, wMinorVerNum) == 26);
+static_assert(offsetof(TLIBATTR, wLibFlags) == 28);
+static_assert(offsetof(TLIBATTR, wLibFlags) + sizeof(WORD) == kAttrBytes);
+
+constexpr UINT kZeroInit = 0x40; // LMEM_ZEROINIT, fixed memory
+
+HRESULT WINAPI LoadWithoutRegistering(const wchar_t* path, ITypeLib** library) {
+    // The plain loader registers a library by itself when the name has no
+    // directory; an unregister run must never register first.
+    return ::LoadTypeLibEx(path, REGKIND_NONE, library);
+}
+
+HRESULT WINAPI RegisterReal(ITypeLib* library, wchar_t* path, wchar_t* helpDir) {
+    return ::RegisterTypeLib(library, path, helpDir);
+}
+
+const RegistrarPlatform kReal = {
+    LoadWithoutRegistering, RegisterReal, ::UnRegisterTypeLib,
+    ::LocalAlloc,           ::LocalFree,  ::GetLastError,
+};
+
+const RegistrarPlatform* g_platform = &kReal;
+
+// The loaded library's attribute record, handed back before the library goes.
+class LibAttr {
+public:
+    explicit LibAttr(ITypeLib* library) : library_(library) {}
+    LibAttr(const LibAttr&) = delete;
+    LibAttr& operator=(const LibAttr&) = delete;
+    ~LibAttr() {
+        if (attr_) library_->ReleaseTLibAttr(attr_);
+    }
+    HRESULT Fetch() { return library_->GetLibAttr(&attr_); }
+    const TLIBATTR* get() const { return attr_; }
+
+private:
+    ITypeLib* library_;
+    TLIBATTR* attr_ = nullptr;
+};
+
+// The scratch block, freed through the same platform table that gave it.
+class ScratchBlock {
+public:
+    ScratchBlock(const RegistrarPlatform& platform, HLOCAL block)
+        : platform_(platform), block_(block) {}
+    ScratchBlock(const ScratchBlock&) = delete;
+    ScratchBlock& operator=(const ScratchBlock&) = delete;
+    ~ScratchBlock() {
+        if (block_) platform_.LocalFree(block_);
+    }
+    void* get() const { return block_; }
+
+private:
+    const RegistrarPlatform& platform_;
+    HLOCAL block_;
+};
+
+bool IsRegularFile(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return false;
+    // Devices and pipes can pass the attribute test; only a disk file may
+    // reach the loader. Asking for attributes alone conflicts with no lock.
+    OwnedFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    return ::GetFileType(file.get()) == FILE_TYPE_DISK;
+}
+
+std::optional<std::wstring> FullPath(const std::wstring& path) {
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) return std::nullopt;
+        if (length < full.size()) {
+            full.resize(length);
+            return full;
+        }
+        full.resize(length);
+    }
+}
+
+bool IsResourceIndex(const std::wstring& text) {
+    if (text.empty() || text.size() > 5) return false;
+    for (wchar_t c : text)
+        if (c < L'0' || c > L'9') return false;
+    return true;
+}
+
+} // namespace
+
+const RegistrarPlatform& RealRegistrarPlatform() { return kReal; }
+
+void SetRegistrarPlatform(const RegistrarPlatform* platform) {
+    g_platform = platform ? platform : &kReal;
+}
+
+std::optional<std::wstring> ResolveLoadablePath(const std::wstring& path) {
+    // An embedded NUL would make the platform see a different name.
+    if (path.empty() || path.find(L'\0') != std::wstring::npos) return std::nullopt;
+    auto full = FullPath(path);
+    if (!full) return std::nullopt;
+    if (IsRegularFile(*full)) return full;
+    const auto slash = full->find_last_of(L'\\');
+    if (slash == std::wstring::npos || slash == 0) return std::nullopt;
+    if (!IsResourceIndex(full->substr(slash + 1))) return std::nullopt;
+    if (!IsRegularFile(full->substr(0, slash))) return std::nullopt;
+    return full;
+}
+
+Flag RegisterLibrary(const std::wstring& path, const std::wstring& helpDir) {
+    const RegistrarPlatform& platform = *g_platform;
+    auto full = ResolveLoadablePath(path);
+    if (!full) return kFalse;
+
+    ComPtr<ITypeLib> library;
+    if (platform.LoadTypeLib(full->c_str(), library.put()) != S_OK) return kFalse;
+    // The platform wants writable strings; hand it copies.
+    std::wstring help = helpDir;
+    const HRESULT status = platform.RegisterTypeLib(library.get(), full->data(), help.data());
+    return ToFlag(status == S_OK);
+}
+
+Flag UnregisterLibrary(const std::wstring& path) {
+    const RegistrarPlatform& platform = *g_platform;
+    auto full = ResolveLoadablePath(path);
+    if (!full) return kFalse;
+
+    ComPtr<ITypeLib> library;
+    if (platform.LoadTypeLib(full->c_str(), library.put()) != S_OK) return kFalse;
+
+    HRESULT status;
+    {
+        ScratchBlock block(platform, platform.LocalAlloc(kZeroInit, kAttrBytes));
+        status = static_cast<HRESULT>(platform.GetLastError());
+        if (!block.get()) {
+            // No block is a failure even when the last error was left at 0.
+            if (status == S_OK) status = E_OUTOFMEMORY;
+        } else {
+            LibAttr attr(library.get());
+            status = attr.Fetch();
+            if (status == S_OK && attr.get()) {
+                std::memcpy(block.get(), attr.get(), kAttrBytes);
+                TLIBATTR own;
+                std::memset(&own, 0, sizeof own);
+                std::memcpy(&own, block.get(), kAttrBytes);
+                status = platform.UnRegisterTypeLib(own.guid, own.wMajorVerNum, own.wMinorVerNum,
+                                                    own.lcid, own.syskind);
+            } else if (status == S_OK) {
+                status = E_POINTER;
+            }
+        }
+    }
+    return ToFlag(status == S_OK);
+}
+
+} // namespace vandrel

@@ -1,0 +1,41 @@
+// Loads a type library and adds or removes its registration through the
+// Automation library, reducing the platform's statuses to one flag.
+#pragma once
+
+#include "common/Flag.h"
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <optional>
+#include <string>
+
+namespace vandrel {
+
+// Every platform call the registrar makes, so tests can make any of them
+// fail. The loaded library's own calls (GetLibAttr, ReleaseTLibAttr,
+// Release) go through the ITypeLib that LoadTypeLib hands back.
+struct RegistrarPlatform {
+    HRESULT(WINAPI* LoadTypeLib)(const wchar_t* path, ITypeLib** library);
+    HRESULT(WINAPI* RegisterTypeLib)(ITypeLib* library, wchar_t* path, wchar_t* helpDir);
+    HRESULT(WINAPI* UnRegisterTypeLib)(REFGUID libId, WORD major, WORD minor, LCID lcid,
+                                 SYSKIND syskind);
+    HLOCAL(WINAPI* LocalAlloc)(UINT flags, SIZE_T bytes);
+    HLOCAL(WINAPI* LocalFree)(HLOCAL block);
+    DWORD(WINAPI* GetLastError)();
+};
+
+const RegistrarPlatform& RealRegistrarPlatform();
+// Replaces the platform for the registrar; nullptr restores the real one.
+void SetRegistrarPlatform(const RegistrarPlatform* platform);
+
+// -1 when the library was loaded and registered, 0 otherwise.
+Flag RegisterLibrary(const std::wstring& path, const std::wstring& helpDir);
+// -1 when the library was loaded and its registration removed, 0 otherwise.
+Flag UnregisterLibrary(const std::wstring& path);
+
+// The full path the loader may see: an existing regular file, or such a file
+// followed by a resource index ("x.dll\2"). Anything else gives nothing.
+std::optional<std::wstring> ResolveLoadablePath(const std::wstring& path);
+
+} // namespace vandrel

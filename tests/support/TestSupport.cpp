@@ -1,0 +1,228 @@
+#include "support/TestSupport.h"
+
+#include "common/Owned.h"
+
+#include <gtest/gtest.h>
+#include <oleauto.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+#include <stdexcept>
+#include <vector>
+
+namespace vandrel::test {
+namespace {
+
+struct RegCloseKey_ {
+    static HKEY invalid() { return nullptr; }
+    static void close(HKEY key) { ::RegCloseKey(key); }
+};
+using OwnedKey = Owned<HKEY, RegCloseKey_>;
+
+void DeleteTree(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = path + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                DeleteTree(child);
+            } else {
+                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(child.c_str());
+            }
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryW(path.c_str());
+}
+
+void Dump(HKEY root, const std::wstring& path, std::wstring& out) {
+    OwnedKey key;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
+    out += L"[" + path + L"]\n";
+    std::vector<std::wstring> values;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[16384];
+        DWORD nameLength = 16384, type = 0, size = 0;
+        if (::RegEnumValueW(key.get(), i, name, &nameLength, nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS)
+            break;
+        std::vector<BYTE> data(size + 2);
+        DWORD dataSize = size;
+        nameLength = 16384;
+        ::RegEnumValueW(key.get(), i, name, &nameLength, nullptr, &type, data.data(), &dataSize);
+        std::wstring line = std::wstring(name, nameLength) + L"=" + std::to_wstring(type) + L":";
+        for (DWORD b = 0; b < dataSize; ++b) {
+            wchar_t hex[4];
+            swprintf(hex, 4, L"%02x", data[b]);
+            line += hex;
+        }
+        values.push_back(line);
+    }
+    for (auto& v : values) out += v + L"\n";
+    std::vector<std::wstring> children;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        if (::RegEnumKeyExW(key.get(), i, name, &nameLength, nullptr, nullptr, nullptr,
+                            nullptr) != ERROR_SUCCESS)
+            break;
+        children.emplace_back(name, nameLength);
+    }
+    for (auto& child : children) Dump(root, path + L"\\" + child, out);
+}
+
+} // namespace
+
+std::wstring WindowsPath(const std::string& unixPath) {
+    std::wstring path = L"Z:";
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, unixPath.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n - 1 : 0), L'\0');
+    if (n > 1) ::MultiByteToWideChar(CP_UTF8, 0, unixPath.c_str(), -1, wide.data(), n);
+    for (auto& c : wide)
+        if (c == L'/') c = L'\\';
+    return path + wide;
+}
+
+std::wstring EnvFolder(const char* variable) {
+    const char* value = std::getenv(variable);
+    if (!value || !*value) throw std::runtime_error(std::string(variable) + " is not set");
+    if (value[0] != '/') {
+        // Already a Windows path.
+        std::string text(value);
+        return std::wstring(text.begin(), text.end());
+    }
+    return WindowsPath(value);
+}
+
+std::wstring Fixture(const std::wstring& name) { return EnvFolder("VANDREL_FIXTURES") + L"\\" + name; }
+
+std::wstring VandrelExe() { return EnvFolder("VANDREL_EXE"); }
+
+TempFolder::TempFolder() {
+    wchar_t base[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, base);
+    static unsigned counter = 0;
+    for (;;) {
+        path_ = std::wstring(base) + L"vandrel-" + std::to_wstring(::GetCurrentProcessId()) +
+                L"-" + std::to_wstring(++counter);
+        if (::CreateDirectoryW(path_.c_str(), nullptr)) break;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS)
+            throw std::runtime_error("cannot create a temporary folder");
+    }
+}
+
+TempFolder::~TempFolder() { DeleteTree(path_); }
+
+std::wstring TempFolder::Copy(const std::wstring& source, const std::wstring& name) const {
+    const std::wstring target = path_ + L"\\" + name;
+    const size_t slash = target.find_last_of(L'\\');
+    ::CreateDirectoryW(target.substr(0, slash).c_str(), nullptr);
+    if (!::CopyFileW(source.c_str(), target.c_str(), FALSE))
+        throw std::runtime_error("cannot copy a fixture");
+    return target;
+}
+
+std::wstring TempFolder::Write(const std::wstring& name, const std::string& bytes) const {
+    const std::wstring target = path_ + L"\\" + name;
+    OwnedFile file(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) throw std::runtime_error("cannot write a test file");
+    DWORD written = 0;
+    ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    return target;
+}
+
+std::wstring RegistrySnapshot() {
+    std::wstring out;
+    Dump(HKEY_CLASSES_ROOT, L"TypeLib", out);
+    Dump(HKEY_CLASSES_ROOT, L"Interface", out);
+    return out;
+}
+
+namespace {
+std::vector<std::wstring> Lines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+std::string Narrow(const std::wstring& text) {
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n - 1 : 0), '\0');
+    if (n > 1) ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
+    return out;
+}
+} // namespace
+
+::testing::AssertionResult SameRegistry(const std::wstring& expected, const std::wstring& actual) {
+    if (expected == actual) return ::testing::AssertionSuccess();
+    const auto a = Lines(expected), b = Lines(actual);
+    std::vector<std::wstring> sortedA(a), sortedB(b);
+    std::sort(sortedA.begin(), sortedA.end());
+    std::sort(sortedB.begin(), sortedB.end());
+    std::vector<std::wstring> gone, added;
+    std::set_difference(sortedA.begin(), sortedA.end(), sortedB.begin(), sortedB.end(),
+                        std::back_inserter(gone));
+    std::set_difference(sortedB.begin(), sortedB.end(), sortedA.begin(), sortedA.end(),
+                        std::back_inserter(added));
+    auto result = ::testing::AssertionFailure() << "registry changed: " << gone.size()
+                                                << " lines gone, " << added.size() << " added";
+    for (size_t i = 0; i < gone.size() && i < 6; ++i) result << "\n  - " << Narrow(gone[i]);
+    for (size_t i = 0; i < added.size() && i < 6; ++i) result << "\n  + " << Narrow(added[i]);
+    return result;
+}
+
+bool RegistryKeyExists(HKEY root, const std::wstring& path) {
+    OwnedKey key;
+    return ::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+std::wstring RegistryDefaultValue(HKEY root, const std::wstring& path) {
+    wchar_t data[2048];
+    DWORD size = sizeof data;
+    if (::RegGetValueW(root, path.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, data, &size) !=
+        ERROR_SUCCESS)
+        return L"";
+    return data;
+}
+
+LibIdentity IdentityOf(const std::wstring& path) {
+    ComPtr<ITypeLib> library;
+    if (::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put()) != S_OK)
+        throw std::runtime_error("fixture does not load");
+    TLIBATTR* attr = nullptr;
+    if (library->GetLibAttr(&attr) != S_OK) throw std::runtime_error("no attributes");
+    LibIdentity id{attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid};
+    library->ReleaseTLibAttr(attr);
+    return id;
+}
+
+std::wstring RegisteredPath(const LibIdentity& id) {
+    BSTR path = nullptr;
+    if (::QueryPathOfRegTypeLib(id.guid, id.major, id.minor, id.lcid, &path) != S_OK) return L"";
+    std::wstring result(path, ::SysStringLen(path));
+    ::SysFreeString(path);
+    // The registry value may carry its terminator inside the length.
+    while (!result.empty() && result.back() == L'\0') result.pop_back();
+    return result;
+}
+
+std::wstring GuidText(const GUID& guid) {
+    wchar_t text[64];
+    ::StringFromGUID2(guid, text, 64);
+    return text;
+}
+
+std::wstring TypeLibKey(const LibIdentity& id) { return L"TypeLib\\" + GuidText(id.guid); }
+
+} // namespace vandrel::test

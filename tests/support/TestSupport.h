@@ -1,0 +1,63 @@
+// Paths, scratch folders and registry snapshots shared by the test layers.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace vandrel::test {
+
+// A Linux path as Wine's Z: drive sees it.
+std::wstring WindowsPath(const std::string& unixPath);
+// A folder named by an environment variable the test run sets.
+std::wstring EnvFolder(const char* variable);
+// A type library or DLL generated for the tests.
+std::wstring Fixture(const std::wstring& name);
+// The Vandrel.exe under test.
+std::wstring VandrelExe();
+
+// A fresh folder under %TEMP%, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    ~TempFolder();
+    const std::wstring& path() const { return path_; }
+    // Copies `source` to `name` inside the folder; returns the new path.
+    std::wstring Copy(const std::wstring& source, const std::wstring& name) const;
+    // Writes bytes to `name` inside the folder; returns the new path.
+    std::wstring Write(const std::wstring& name, const std::string& bytes) const;
+
+private:
+    std::wstring path_;
+};
+
+// Every key and value under HKCR\TypeLib and HKCR\Interface, as text, so two
+// snapshots compare byte for byte.
+std::wstring RegistrySnapshot();
+// Success when two snapshots are equal; otherwise a short list of the lines
+// only one of them holds.
+::testing::AssertionResult SameRegistry(const std::wstring& expected, const std::wstring& actual);
+
+bool RegistryKeyExists(HKEY root, const std::wstring& path);
+std::wstring RegistryDefaultValue(HKEY root, const std::wstring& path);
+
+// The identity a type library file declares.
+struct LibIdentity {
+    GUID guid{};
+    WORD major = 0;
+    WORD minor = 0;
+    LCID lcid = 0;
+};
+LibIdentity IdentityOf(const std::wstring& path);
+// The path the registry holds for an identity, or empty when none.
+std::wstring RegisteredPath(const LibIdentity& id);
+// HKCR\TypeLib\{guid}
+std::wstring TypeLibKey(const LibIdentity& id);
+std::wstring GuidText(const GUID& guid);
+
+} // namespace vandrel::test

@@ -1,0 +1,269 @@
+// The registrar's reduction of platform statuses, with every platform call
+// faked, and the accounting of every library, record and block it obtains.
+#include "registrar/ModVandrel.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace vandrel {
+namespace {
+
+class FakeTypeLib : public ITypeLib {
+public:
+    HRESULT attrStatus = S_OK;
+    bool attrDelivered = true;
+    TLIBATTR attr{};
+    int handedOut = 0;
+    int releases = 0;
+    int attrsOut = 0;
+    int attrReleases = 0;
+    bool releasedAttrBeforeLibrary = true;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++handedOut; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        if (attrsOut != 0) releasedAttrBeforeLibrary = false;
+        return static_cast<ULONG>(handedOut - ++releases);
+    }
+    UINT STDMETHODCALLTYPE GetTypeInfoCount() override { return 0; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT, TYPEKIND*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID, ITypeInfo**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetLibAttr(TLIBATTR** out) override {
+        *out = attrDelivered ? &attr : nullptr;
+        if (attrDelivered) ++attrsOut;
+        return attrStatus;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetDocumentation(INT, BSTR*, BSTR*, DWORD*, BSTR*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE IsName(LPOLESTR, ULONG, BOOL*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE FindName(LPOLESTR, ULONG, ITypeInfo**, MEMBERID*,
+                                       USHORT*) override {
+        return E_NOTIMPL;
+    }
+    void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR* attribute) override {
+        if (attribute == &attr) {
+            ++attrReleases;
+            --attrsOut;
+        }
+    }
+};
+
+// What the fake platform was asked and what it answers.
+struct World {
+    HRESULT loadStatus = S_OK;
+    HRESULT registerStatus = S_OK;
+    HRESULT unregisterStatus = S_OK;
+    bool allocFails = false;
+    DWORD lastError = 0;
+    FakeTypeLib library;
+    std::vector<std::string> calls;
+    std::wstring loadedPath, registeredPath, helpDir;
+    bool helpDirWasNull = false;
+    GUID unregGuid{};
+    WORD unregMajor = 0, unregMinor = 0;
+    LCID unregLcid = 0;
+    SYSKIND unregSyskind = SYS_WIN16;
+    int blocksOut = 0;
+    unsigned char block[64]{};
+};
+World* g_world = nullptr;
+
+HRESULT WINAPI FakeLoad(const wchar_t* path, ITypeLib** out) {
+    g_world->calls.push_back("load");
+    g_world->loadedPath = path;
+    *out = nullptr;
+    if (g_world->loadStatus == S_OK) {
+        *out = &g_world->library;
+        ++g_world->library.handedOut;
+    }
+    return g_world->loadStatus;
+}
+HRESULT WINAPI FakeRegister(ITypeLib* library, wchar_t* path, wchar_t* help) {
+    g_world->calls.push_back("register");
+    EXPECT_EQ(library, &g_world->library);
+    g_world->registeredPath = path;
+    g_world->helpDirWasNull = help == nullptr;
+    if (help) g_world->helpDir = help;
+    return g_world->registerStatus;
+}
+HRESULT WINAPI FakeUnregister(REFGUID guid, WORD major, WORD minor, LCID lcid, SYSKIND kind) {
+    g_world->calls.push_back("unregister");
+    g_world->unregGuid = guid;
+    g_world->unregMajor = major;
+    g_world->unregMinor = minor;
+    g_world->unregLcid = lcid;
+    g_world->unregSyskind = kind;
+    return g_world->unregisterStatus;
+}
+HLOCAL WINAPI FakeLocalAlloc(UINT flags, SIZE_T bytes) {
+    g_world->calls.push_back("alloc");
+    EXPECT_EQ(flags, 0x40u);
+    EXPECT_EQ(bytes, 30u);
+    if (g_world->allocFails) return nullptr;
+    ++g_world->blocksOut;
+    std::memset(g_world->block, 0, sizeof g_world->block);
+    return g_world->block;
+}
+HLOCAL WINAPI FakeLocalFree(HLOCAL block) {
+    g_world->calls.push_back("free");
+    EXPECT_EQ(block, static_cast<HLOCAL>(g_world->block));
+    --g_world->blocksOut;
+    return nullptr;
+}
+DWORD WINAPI FakeLastError() { return g_world->lastError; }
+
+const RegistrarPlatform kFake = {FakeLoad,       FakeRegister,  FakeUnregister,
+                                 FakeLocalAlloc, FakeLocalFree, FakeLastError};
+
+// Whatever happened: every library handed out released exactly once, its
+// attribute record handed back first, every block freed.
+void ExpectNothingLeft(const World& w, const char* label) {
+    EXPECT_EQ(w.library.releases, w.library.handedOut) << label;
+    EXPECT_EQ(w.library.attrsOut, 0) << label;
+    EXPECT_TRUE(w.library.releasedAttrBeforeLibrary) << label;
+    EXPECT_EQ(w.blocksOut, 0) << label;
+}
+
+class RegistrarTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_world = &world;
+        SetRegistrarPlatform(&kFake);
+        file = folder.Write(L"lib.tlb", "not read by the fake loader");
+        world.library.attr.guid = {0x11223344, 0x5566, 0x7788, {1, 2, 3, 4, 5, 6, 7, 8}};
+        world.library.attr.lcid = 0x0409;
+        world.library.attr.syskind = SYS_WIN64;
+        world.library.attr.wMajorVerNum = 0xFFFF;
+        world.library.attr.wMinorVerNum = 0x8001;
+        world.library.attr.wLibFlags = 0x7;
+    }
+    void TearDown() override {
+        SetRegistrarPlatform(nullptr);
+        ExpectNothingLeft(world, "fixture");
+        g_world = nullptr;
+    }
+    World world;
+    test::TempFolder folder;
+    std::wstring file;
+};
+
+TEST_F(RegistrarTest, RegisterSucceedsOnlyWhenLoadAndRegisterGiveExactlyZero) {
+    EXPECT_EQ(RegisterLibrary(file, L""), kTrue);
+    EXPECT_EQ(world.calls, (std::vector<std::string>{"load", "register"}));
+    EXPECT_EQ(world.loadedPath, file);
+    EXPECT_EQ(world.registeredPath, file);
+    EXPECT_FALSE(world.helpDirWasNull);
+    EXPECT_EQ(world.helpDir, L"");
+}
+
+TEST_F(RegistrarTest, RegisterReducesEveryOtherStatusToFailure) {
+    for (HRESULT status : {HRESULT(1), HRESULT(E_FAIL), HRESULT(TYPE_E_REGISTRYACCESS)}) {
+        world.registerStatus = status;
+        EXPECT_EQ(RegisterLibrary(file, L"C:\\help"), kFalse) << status;
+        EXPECT_EQ(world.helpDir, L"C:\\help");
+    }
+    EXPECT_EQ(world.library.handedOut, 3);
+}
+
+TEST_F(RegistrarTest, RegisterStopsAfterAFailedLoad) {
+    for (HRESULT status : {HRESULT(1), HRESULT(TYPE_E_CANTLOADLIBRARY)}) {
+        world.calls.clear();
+        world.loadStatus = status;
+        EXPECT_EQ(RegisterLibrary(file, L""), kFalse);
+        EXPECT_EQ(world.calls, (std::vector<std::string>{"load"}));
+    }
+}
+
+TEST_F(RegistrarTest, RelativePathsReachThePlatformFullyQualified) {
+    wchar_t previous[MAX_PATH];
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder.path().c_str()));
+    const Flag result = RegisterLibrary(L"lib.tlb", L"");
+    ::SetCurrentDirectoryW(previous);
+    EXPECT_EQ(result, kTrue);
+    EXPECT_EQ(world.loadedPath, file);
+    EXPECT_EQ(world.registeredPath, file);
+}
+
+TEST_F(RegistrarTest, AnythingButAnExistingFileNeverReachesTheLoader) {
+    const std::wstring longMissing = folder.path() + L"\\" + std::wstring(300, L'a') + L".tlb";
+    for (const std::wstring& path :
+         {std::wstring(), std::wstring(L"   "), folder.path(), folder.path() + L"\\missing.tlb",
+          std::wstring(L"NUL"), std::wstring(L"CON"), std::wstring(L"\\\\.\\NUL"), longMissing,
+          std::wstring(L"clsid:00000000-0000-0000-0000-000000000000"),
+          file + L"\\x", file + L"\\", folder.path() + L"\\missing.dll\\2",
+          std::wstring(file).append(1, L'\0').append(L"tail")}) {
+        EXPECT_EQ(RegisterLibrary(path, L""), kFalse) << path.size();
+        EXPECT_EQ(UnregisterLibrary(path), kFalse);
+    }
+    EXPECT_TRUE(world.calls.empty());
+}
+
+TEST_F(RegistrarTest, AResourceIndexAfterAnExistingFileReachesTheLoader) {
+    EXPECT_EQ(RegisterLibrary(file + L"\\2", L""), kTrue);
+    EXPECT_EQ(world.loadedPath, file + L"\\2");
+}
+
+TEST_F(RegistrarTest, UnregisterPassesTheFilesIdentityInOrder) {
+    EXPECT_EQ(UnregisterLibrary(file), kTrue);
+    EXPECT_EQ(world.calls, (std::vector<std::string>{"load", "alloc", "unregister", "free"}));
+    const TLIBATTR& attr = world.library.attr;
+    EXPECT_TRUE(IsEqualGUID(world.unregGuid, attr.guid));
+    EXPECT_EQ(world.unregMajor, 0xFFFF);
+    EXPECT_EQ(world.unregMinor, 0x8001);
+    EXPECT_EQ(world.unregLcid, 0x0409u);
+    EXPECT_EQ(world.unregSyskind, SYS_WIN64);
+    EXPECT_EQ(world.library.attrReleases, 1);
+}
+
+TEST_F(RegistrarTest, UnregisterReducesEachFailingStepToFailure) {
+    struct Case {
+        const char* name;
+        void (*arrange)(World&);
+        std::vector<std::string> calls;
+    };
+    const Case cases[] = {
+        {"load", [](World& w) { w.loadStatus = 1; }, {"load"}},
+        {"alloc", [](World& w) { w.allocFails = true, w.lastError = ERROR_NOT_ENOUGH_MEMORY; },
+         {"load", "alloc"}},
+        {"alloc, last error 0", [](World& w) { w.allocFails = true; }, {"load", "alloc"}},
+        {"attr", [](World& w) { w.library.attrStatus = E_OUTOFMEMORY; }, {"load", "alloc", "free"}},
+        {"attr status 1", [](World& w) { w.library.attrStatus = 1; }, {"load", "alloc", "free"}},
+        {"attr null", [](World& w) { w.library.attrDelivered = false; }, {"load", "alloc", "free"}},
+        {"unregister", [](World& w) { w.unregisterStatus = TYPE_E_REGISTRYACCESS; },
+         {"load", "alloc", "unregister", "free"}},
+        {"unregister status 1", [](World& w) { w.unregisterStatus = 1; },
+         {"load", "alloc", "unregister", "free"}},
+    };
+    for (const Case& c : cases) {
+        World fresh;
+        fresh.library.attr = world.library.attr;
+        c.arrange(fresh);
+        g_world = &fresh;
+        EXPECT_EQ(UnregisterLibrary(file), kFalse) << c.name;
+        EXPECT_EQ(fresh.calls, c.calls) << c.name;
+        EXPECT_EQ(fresh.library.handedOut, fresh.loadStatus == S_OK ? 1 : 0) << c.name;
+        ExpectNothingLeft(fresh, c.name);
+    }
+    g_world = &world;
+}
+
+TEST_F(RegistrarTest, ANonZeroLastErrorWithABlockDoesNotDecide) {
+    world.lastError = ERROR_INVALID_PARAMETER; // stale value from an earlier call
+    EXPECT_EQ(UnregisterLibrary(file), kTrue);
+}
+
+} // namespace
+} // namespace vandrel
