@@ -99,9 +99,11 @@ std::wstring EnvFolder(const char* variable) {
     return WindowsPath(value);
 }
 
-std::wstring Fixture(const std::wstring& name) { return EnvFolder("VANDREL_FIXTURES") + L"\\" + name; }
+std::wstring Fixture(const std::wstring& name) {
+    return EnvFolder("VANDREL_BUILD") + L"\\fixtures\\" + name;
+}
 
-std::wstring VandrelExe() { return EnvFolder("VANDREL_EXE"); }
+std::wstring VandrelExe() { return EnvFolder("VANDREL_BUILD") + L"\\shell\\Vandrel.exe"; }
 
 TempFolder::TempFolder() {
     wchar_t base[MAX_PATH];
