@@ -107,7 +107,9 @@ bool IsResourceIndex(const std::wstring& text) {
 
 } // namespace
 
-const RegistrarPlatform& RealRegistrarPlatform() { return kReal; }
+const RegistrarPlatform& RealRegistrarPlatform() {
+    return kReal;
+}
 
 void SetRegistrarPlatform(const RegistrarPlatform* platform) {
     g_platform = platform ? platform : &kReal;

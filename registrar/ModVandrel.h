@@ -18,8 +18,8 @@ namespace vandrel {
 struct RegistrarPlatform {
     HRESULT(WINAPI* LoadTypeLib)(const wchar_t* path, ITypeLib** library);
     HRESULT(WINAPI* RegisterTypeLib)(ITypeLib* library, wchar_t* path, wchar_t* helpDir);
-    HRESULT(WINAPI* UnRegisterTypeLib)(REFGUID libId, WORD major, WORD minor, LCID lcid,
-                                 SYSKIND syskind);
+    HRESULT(WINAPI* UnRegisterTypeLib)
+    (REFGUID libId, WORD major, WORD minor, LCID lcid, SYSKIND syskind);
     HLOCAL(WINAPI* LocalAlloc)(UINT flags, SIZE_T bytes);
     HLOCAL(WINAPI* LocalFree)(HLOCAL block);
     DWORD(WINAPI* GetLastError)();

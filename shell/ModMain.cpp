@@ -9,8 +9,7 @@
 namespace vandrel {
 namespace {
 
-int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption,
-                   UINT style) {
+int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT style) {
     return ::MessageBoxW(owner, text.c_str(), caption.c_str(), style);
 }
 
@@ -60,7 +59,9 @@ void ReportError(const char* what, bool silent) {
 
 } // namespace
 
-const CommandServices& RealCommandServices() { return kReal; }
+const CommandServices& RealCommandServices() {
+    return kReal;
+}
 
 void SetCommandServices(const CommandServices* services) {
     g_services = services ? services : &kReal;
@@ -91,7 +92,8 @@ std::wstring ArgumentText(const std::wstring& commandLine) {
         const size_t close = commandLine.find(L'"', 1);
         i = close == std::wstring::npos ? commandLine.size() : close + 1;
     }
-    while (i < commandLine.size() && commandLine[i] != L' ' && commandLine[i] != L'\t') ++i;
+    while (i < commandLine.size() && commandLine[i] != L' ' && commandLine[i] != L'\t')
+        ++i;
     // Only the one blank that separates the name goes; further blanks belong
     // to the arguments, so a text of spaces stays a (silent) command.
     if (i < commandLine.size()) ++i;
@@ -134,9 +136,8 @@ int Main(const std::wstring& commandLine) {
     try {
         if (!commandMode) return RunMainWindow();
         line = ParseArguments(arguments);
-        const Outcome outcome = line.registerFlag == kTrue
-                                    ? RegFile(line.path, line.showMessage)
-                                    : UnRegFile(line.path, line.showMessage);
+        const Outcome outcome = line.registerFlag == kTrue ? RegFile(line.path, line.showMessage)
+                                                           : UnRegFile(line.path, line.showMessage);
         return ExitStatus(outcome);
     } catch (const std::bad_alloc&) {
         ReportError("out of memory", commandMode && line.showMessage == kFalse);

@@ -19,7 +19,9 @@ class CommandLine : public ::testing::Test {
 protected:
     void SetUp() override { before = RegistrySnapshot(); }
     void TearDown() override { EXPECT_TRUE(SameRegistry(before, RegistrySnapshot())); }
-    DWORD Vandrel(const std::wstring& arguments) { return vandrel::test::Run(VandrelExe(), arguments); }
+    DWORD Vandrel(const std::wstring& arguments) {
+        return vandrel::test::Run(VandrelExe(), arguments);
+    }
     std::wstring before;
     TempFolder folder;
 };
@@ -71,8 +73,8 @@ TEST_F(CommandLine, TheResultMessageNamesThePathAsGiven) {
         {L"\"" + lib + L"\"", kRegistered + lib + kSucceeded, 0},
         {lib + L" /u", kUnregistered + lib + kSucceeded, 0},
         {lib + L" /U", kUnregistered + lib + kFailed, 1},
-        {L"\"" + folder.path() + L"\\no such.tlb\"", kRegistered + folder.path() +
-                                                        L"\\no such.tlb" + kFailed, 1},
+        {L"\"" + folder.path() + L"\\no such.tlb\"",
+         kRegistered + folder.path() + L"\\no such.tlb" + kFailed, 1},
     };
     for (const Step& step : steps) {
         Process process = Process::Start(VandrelExe(), step.arguments);
@@ -107,15 +109,15 @@ TEST(Executable, CarriesTheVersionResourceExactly) {
         {L"ProductVersion", L"1.00"},
         {L"InternalName", L"Vandrel"},
         {L"OriginalFilename", L"Vandrel.exe"},
-        {L"Comments", L"\u5907\u6CE8"},                   // 备注
-        {L"FileDescription", L"\u63CF\u8FF0"},            // 描述
-        {L"ProductName", L"\u4EA7\u54C1\u540D\u79F0"},    // 产品名称
+        {L"Comments", L"\u5907\u6CE8"},                // 备注
+        {L"FileDescription", L"\u63CF\u8FF0"},         // 描述
+        {L"ProductName", L"\u4EA7\u54C1\u540D\u79F0"}, // 产品名称
     };
     for (const auto& s : strings) {
         wchar_t* value = nullptr;
         const std::wstring key = std::wstring(L"\\StringFileInfo\\080404b0\\") + s.name;
-        ASSERT_TRUE(::VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<void**>(&value),
-                                     &length))
+        ASSERT_TRUE(
+            ::VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<void**>(&value), &length))
             << s.name;
         EXPECT_EQ(std::wstring(value), s.value);
     }

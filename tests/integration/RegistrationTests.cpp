@@ -49,8 +49,8 @@ TEST_F(Registration, RegisterWritesTheLibraryAndItsInterfacesAndUnregisterRemove
 
     ASSERT_EQ(UnregisterLibrary(alpha), kTrue);
     EXPECT_EQ(RegisteredPath(id), L"");
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT,
-                                   L"Interface\\{6A1C1E2E-0B7D-4E0A-9C53-1F0E9D2A7B02}"));
+    EXPECT_FALSE(
+        RegistryKeyExists(HKEY_CLASSES_ROOT, L"Interface\\{6A1C1E2E-0B7D-4E0A-9C53-1F0E9D2A7B02}"));
 }
 
 TEST_F(Registration, UnregisteringTwiceFailsTheSecondTime) {

@@ -63,17 +63,19 @@ void Dump(HKEY root, const std::wstring& path, std::wstring& out) {
         }
         values.push_back(line);
     }
-    for (auto& v : values) out += v + L"\n";
+    for (auto& v : values)
+        out += v + L"\n";
     std::vector<std::wstring> children;
     for (DWORD i = 0;; ++i) {
         wchar_t name[256];
         DWORD nameLength = 256;
-        if (::RegEnumKeyExW(key.get(), i, name, &nameLength, nullptr, nullptr, nullptr,
-                            nullptr) != ERROR_SUCCESS)
+        if (::RegEnumKeyExW(key.get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
             break;
         children.emplace_back(name, nameLength);
     }
-    for (auto& child : children) Dump(root, path + L"\\" + child, out);
+    for (auto& child : children)
+        Dump(root, path + L"\\" + child, out);
 }
 
 } // namespace
@@ -103,22 +105,26 @@ std::wstring Fixture(const std::wstring& name) {
     return EnvFolder("VANDREL_BUILD") + L"\\fixtures\\" + name;
 }
 
-std::wstring VandrelExe() { return EnvFolder("VANDREL_BUILD") + L"\\shell\\Vandrel.exe"; }
+std::wstring VandrelExe() {
+    return EnvFolder("VANDREL_BUILD") + L"\\shell\\Vandrel.exe";
+}
 
 TempFolder::TempFolder() {
     wchar_t base[MAX_PATH];
     ::GetTempPathW(MAX_PATH, base);
     static unsigned counter = 0;
     for (;;) {
-        path_ = std::wstring(base) + L"vandrel-" + std::to_wstring(::GetCurrentProcessId()) +
-                L"-" + std::to_wstring(++counter);
+        path_ = std::wstring(base) + L"vandrel-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                std::to_wstring(++counter);
         if (::CreateDirectoryW(path_.c_str(), nullptr)) break;
         if (::GetLastError() != ERROR_ALREADY_EXISTS)
             throw std::runtime_error("cannot create a temporary folder");
     }
 }
 
-TempFolder::~TempFolder() { DeleteTree(path_); }
+TempFolder::~TempFolder() {
+    DeleteTree(path_);
+}
 
 std::wstring TempFolder::Copy(const std::wstring& source, const std::wstring& name) const {
     const std::wstring target = path_ + L"\\" + name;
@@ -179,8 +185,10 @@ std::string Narrow(const std::wstring& text) {
                         std::back_inserter(added));
     auto result = ::testing::AssertionFailure() << "registry changed: " << gone.size()
                                                 << " lines gone, " << added.size() << " added";
-    for (size_t i = 0; i < gone.size() && i < 6; ++i) result << "\n  - " << Narrow(gone[i]);
-    for (size_t i = 0; i < added.size() && i < 6; ++i) result << "\n  + " << Narrow(added[i]);
+    for (size_t i = 0; i < gone.size() && i < 6; ++i)
+        result << "\n  - " << Narrow(gone[i]);
+    for (size_t i = 0; i < added.size() && i < 6; ++i)
+        result << "\n  + " << Narrow(added[i]);
     return result;
 }
 
@@ -215,7 +223,8 @@ std::wstring RegisteredPath(const LibIdentity& id) {
     std::wstring result(path, ::SysStringLen(path));
     ::SysFreeString(path);
     // The registry value may carry its terminator inside the length.
-    while (!result.empty() && result.back() == L'\0') result.pop_back();
+    while (!result.empty() && result.back() == L'\0')
+        result.pop_back();
     return result;
 }
 
@@ -225,6 +234,8 @@ std::wstring GuidText(const GUID& guid) {
     return text;
 }
 
-std::wstring TypeLibKey(const LibIdentity& id) { return L"TypeLib\\" + GuidText(id.guid); }
+std::wstring TypeLibKey(const LibIdentity& id) {
+    return L"TypeLib\\" + GuidText(id.guid);
+}
 
 } // namespace vandrel::test

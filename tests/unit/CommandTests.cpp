@@ -74,9 +74,12 @@ TEST(ParseArguments, SwitchesAreWholeTokensInEitherCaseAnywhere) {
 }
 
 TEST(ResultMessage, IsBuiltFromTheFourPiecesExactly) {
-    EXPECT_EQ(ResultMessage(false, L"C:\\t\\a.tlb", true), L"\u6CE8\u518C\"C:\\t\\a.tlb\"\u6210\u529F!");
-    EXPECT_EQ(ResultMessage(false, L"C:\\t\\a.tlb", false), L"\u6CE8\u518C\"C:\\t\\a.tlb\"\u5931\u8D25!");
-    EXPECT_EQ(ResultMessage(true, L"C:\\t\\a.tlb", true), L"\u6CE8\u9500\"C:\\t\\a.tlb\"\u6210\u529F!");
+    EXPECT_EQ(ResultMessage(false, L"C:\\t\\a.tlb", true),
+              L"\u6CE8\u518C\"C:\\t\\a.tlb\"\u6210\u529F!");
+    EXPECT_EQ(ResultMessage(false, L"C:\\t\\a.tlb", false),
+              L"\u6CE8\u518C\"C:\\t\\a.tlb\"\u5931\u8D25!");
+    EXPECT_EQ(ResultMessage(true, L"C:\\t\\a.tlb", true),
+              L"\u6CE8\u9500\"C:\\t\\a.tlb\"\u6210\u529F!");
     EXPECT_EQ(ResultMessage(true, L"   ", false), L"\u6CE8\u9500\"   \"\u5931\u8D25!");
 }
 

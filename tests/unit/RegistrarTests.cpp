@@ -35,9 +35,7 @@ public:
     UINT STDMETHODCALLTYPE GetTypeInfoCount() override { return 0; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT, TYPEKIND*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID, ITypeInfo**) override {
-        return E_NOTIMPL;
-    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetLibAttr(TLIBATTR** out) override {
         *out = attrDelivered ? &attr : nullptr;
         if (attrDelivered) ++attrsOut;
@@ -48,8 +46,7 @@ public:
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE IsName(LPOLESTR, ULONG, BOOL*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE FindName(LPOLESTR, ULONG, ITypeInfo**, MEMBERID*,
-                                       USHORT*) override {
+    HRESULT STDMETHODCALLTYPE FindName(LPOLESTR, ULONG, ITypeInfo**, MEMBERID*, USHORT*) override {
         return E_NOTIMPL;
     }
     void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR* attribute) override {
@@ -122,7 +119,9 @@ HLOCAL WINAPI FakeLocalFree(HLOCAL block) {
     --g_world->blocksOut;
     return nullptr;
 }
-DWORD WINAPI FakeLastError() { return g_world->lastError; }
+DWORD WINAPI FakeLastError() {
+    return g_world->lastError;
+}
 
 const RegistrarPlatform kFake = {FakeLoad,       FakeRegister,  FakeUnregister,
                                  FakeLocalAlloc, FakeLocalFree, FakeLastError};
@@ -202,8 +201,8 @@ TEST_F(RegistrarTest, AnythingButAnExistingFileNeverReachesTheLoader) {
     for (const std::wstring& path :
          {std::wstring(), std::wstring(L"   "), folder.path(), folder.path() + L"\\missing.tlb",
           std::wstring(L"NUL"), std::wstring(L"CON"), std::wstring(L"\\\\.\\NUL"), longMissing,
-          std::wstring(L"clsid:00000000-0000-0000-0000-000000000000"),
-          file + L"\\x", file + L"\\", folder.path() + L"\\missing.dll\\2",
+          std::wstring(L"clsid:00000000-0000-0000-0000-000000000000"), file + L"\\x", file + L"\\",
+          folder.path() + L"\\missing.dll\\2",
           std::wstring(file).append(1, L'\0').append(L"tail")}) {
         EXPECT_EQ(RegisterLibrary(path, L""), kFalse) << path.size();
         EXPECT_EQ(UnregisterLibrary(path), kFalse);
@@ -236,15 +235,18 @@ TEST_F(RegistrarTest, UnregisterReducesEachFailingStepToFailure) {
     };
     const Case cases[] = {
         {"load", [](World& w) { w.loadStatus = 1; }, {"load"}},
-        {"alloc", [](World& w) { w.allocFails = true, w.lastError = ERROR_NOT_ENOUGH_MEMORY; },
+        {"alloc",
+         [](World& w) { w.allocFails = true, w.lastError = ERROR_NOT_ENOUGH_MEMORY; },
          {"load", "alloc"}},
         {"alloc, last error 0", [](World& w) { w.allocFails = true; }, {"load", "alloc"}},
         {"attr", [](World& w) { w.library.attrStatus = E_OUTOFMEMORY; }, {"load", "alloc", "free"}},
         {"attr status 1", [](World& w) { w.library.attrStatus = 1; }, {"load", "alloc", "free"}},
         {"attr null", [](World& w) { w.library.attrDelivered = false; }, {"load", "alloc", "free"}},
-        {"unregister", [](World& w) { w.unregisterStatus = TYPE_E_REGISTRYACCESS; },
+        {"unregister",
+         [](World& w) { w.unregisterStatus = TYPE_E_REGISTRYACCESS; },
          {"load", "alloc", "unregister", "free"}},
-        {"unregister status 1", [](World& w) { w.unregisterStatus = 1; },
+        {"unregister status 1",
+         [](World& w) { w.unregisterStatus = 1; },
          {"load", "alloc", "unregister", "free"}},
     };
     for (const Case& c : cases) {
