@@ -1,0 +1,95 @@
+#include "comdlg/ComdlgPlatform.h"
+
+#include "comdlg/ClsComdlg.h"
+
+#include <string>
+
+namespace vandrel {
+namespace {
+
+// Only from the system folder, never from the program's or the current one.
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+    HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module || ::GetLastError() != ERROR_INVALID_PARAMETER) return module;
+    // Systems without the search flags refuse them; name the folder instead.
+    wchar_t folder[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    const std::wstring path = std::wstring(folder, length) + L"\\" + name;
+    return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+// The common-dialog library is loaded when a dialog is first shown and kept
+// for the life of the process: importing it would slow every start, also
+// the command-line runs that never show a dialog.
+FARPROC CommonDialogEntry(const char* name) {
+    static const HMODULE module = LoadSystemLibrary(L"comdlg32.dll");
+    FARPROC entry = module ? ::GetProcAddress(module, name) : nullptr;
+    if (!entry) throw ComdlgError(std::string("common dialog entry missing: ") + name);
+    return entry;
+}
+
+template <typename Function> Function As(FARPROC entry) {
+    // Through the generic function type, which converts to any other.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
+}
+
+#define VANDREL_COMDLG_ENTRY(name, Result, Record)                                                 \
+    Result WINAPI Lazy##name(Record* record) {                                                     \
+        static const auto entry = As<Result(WINAPI*)(Record*)>(CommonDialogEntry(#name));          \
+        return entry(record);                                                                      \
+    }
+
+VANDREL_COMDLG_ENTRY(GetOpenFileNameA, BOOL, OPENFILENAMEA)
+VANDREL_COMDLG_ENTRY(GetSaveFileNameA, BOOL, OPENFILENAMEA)
+VANDREL_COMDLG_ENTRY(PrintDlgA, BOOL, PRINTDLGA)
+VANDREL_COMDLG_ENTRY(PageSetupDlgA, BOOL, PAGESETUPDLGA)
+VANDREL_COMDLG_ENTRY(ChooseColorA, BOOL, CHOOSECOLORA)
+VANDREL_COMDLG_ENTRY(ChooseFontA, BOOL, CHOOSEFONTA)
+VANDREL_COMDLG_ENTRY(ReplaceTextA, HWND, FINDREPLACEA)
+
+#undef VANDREL_COMDLG_ENTRY
+
+using GetDefaultPrinterFunction = BOOL(WINAPI*)(wchar_t* name, DWORD* length);
+
+// The spooler library is needed only by the font dialog; load it likewise.
+GetDefaultPrinterFunction DefaultPrinterEntry() {
+    static const HMODULE module = LoadSystemLibrary(L"winspool.drv");
+    FARPROC entry = module ? ::GetProcAddress(module, "GetDefaultPrinterW") : nullptr;
+    return entry ? As<GetDefaultPrinterFunction>(entry) : nullptr;
+}
+
+HDC CreateDefaultPrinterDC() {
+    const GetDefaultPrinterFunction getDefaultPrinter = DefaultPrinterEntry();
+    if (!getDefaultPrinter) return nullptr;
+    DWORD length = 0;
+    getDefaultPrinter(nullptr, &length);
+    if (length == 0) return nullptr;
+    std::wstring name(length, L'\0');
+    if (!getDefaultPrinter(name.data(), &length)) return nullptr;
+    return ::CreateDCW(L"WINSPOOL", name.c_str(), nullptr, nullptr);
+}
+
+const ComdlgPlatform kReal = {
+    ::GetForegroundWindow, LazyGetOpenFileNameA,   LazyGetSaveFileNameA, LazyPrintDlgA,
+    LazyPageSetupDlgA,     LazyChooseColorA,       LazyChooseFontA,      LazyReplaceTextA,
+    ::DestroyWindow,       ::GlobalAlloc,          ::GlobalLock,         ::GlobalUnlock,
+    ::GlobalFree,          CreateDefaultPrinterDC, ::DeleteDC,
+};
+
+const ComdlgPlatform* g_platform = &kReal;
+
+} // namespace
+
+const ComdlgPlatform& RealComdlgPlatform() {
+    return kReal;
+}
+const ComdlgPlatform& CurrentComdlgPlatform() {
+    return *g_platform;
+}
+
+void SetComdlgPlatform(const ComdlgPlatform* platform) {
+    g_platform = platform ? platform : &kReal;
+}
+
+} // namespace vandrel

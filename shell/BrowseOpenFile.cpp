@@ -1,0 +1,38 @@
+#include "shell/BrowseOpenFile.h"
+
+#include "comdlg/ClsComdlg.h"
+#include "shell/ModAddString.h"
+
+#include <utility>
+
+namespace vandrel {
+namespace {
+
+constexpr std::int32_t kSingleFile = 0x80800; // OFN_EXPLORER | OFN_PATHMUSTEXIST
+constexpr std::int32_t kManyFiles = 0x80A00;  // the same | OFN_ALLOWMULTISELECT
+constexpr wchar_t kAllFiles[] = L"所有文件(*.*)|*.*";
+
+} // namespace
+
+std::wstring BrowseOpenFile(std::wstring title, const Flag& multiSelect, std::wstring filter) {
+    // One object per browse: nothing of one browse carries over to the next,
+    // and the object goes also when an error passes through.
+    ClsComdlg dialog;
+    const std::int32_t dialogFlags = multiSelect != 0 ? kManyFiles : kSingleFile;
+    std::wstring types = filter.empty() ? std::wstring() : AddString(std::move(filter), L"|");
+    types += kAllFiles;
+
+    dialog.Filter(std::move(types));
+    dialog.flags(dialogFlags);
+    dialog.DialogTitle(std::move(title));
+    dialog.ShowOpen();
+    // A cancelled dialog leaves FileName as it started: empty.
+    return dialog.FileName();
+}
+
+std::wstring BrowseForTypeLibrary() {
+    const Flag multiSelect = kFalse;
+    return BrowseOpenFile(L"请选择一个文件", multiSelect, L"TypeLib文件(*.tlb)|*.tlb;*.TLB");
+}
+
+} // namespace vandrel
