@@ -1,0 +1,111 @@
+// Browsing for a file: the filter, flags and title the dialog gets, the
+// result, and the release of everything when an error passes through.
+#include "ComdlgFake.h"
+#include "shell/BrowseOpenFile.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+// Counts the heap blocks the program holds, to see that nothing a browse
+// made outlives it, also when an error cuts it short.
+namespace {
+std::atomic<long> g_liveBlocks{0};
+}
+
+void* operator new(std::size_t size) {
+    void* p = std::malloc(size ? size : 1);
+    if (!p) throw std::bad_alloc();
+    ++g_liveBlocks;
+    return p;
+}
+void operator delete(void* p) noexcept {
+    if (!p) return;
+    --g_liveBlocks;
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    operator delete(p);
+}
+
+namespace vandrel::test {
+namespace {
+
+using namespace std::string_literals;
+
+class BrowseOpenFileTest : public ComdlgFakeTest {
+protected:
+    std::wstring SentFilter() const {
+        if (!world.filter) return L"(null)";
+        const std::string& bytes = *world.filter;
+        const int size = static_cast<int>(bytes.size());
+        std::wstring text(static_cast<std::size_t>(size), L'\0');
+        text.resize(static_cast<std::size_t>(
+            ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, text.data(), size)));
+        return text;
+    }
+};
+
+TEST_F(BrowseOpenFileTest, TypeLibraryBrowseOffersTwoFileTypes) {
+    world.confirm = FALSE;
+    EXPECT_EQ(BrowseForTypeLibrary(), L"");
+    EXPECT_EQ(SentFilter(), L"TypeLib文件(*.tlb)\0*.tlb;*.TLB\0所有文件(*.*)\0*.*\0\0"s);
+    EXPECT_EQ(world.file.Flags, 0x80800u);
+    EXPECT_EQ(world.title, Ansi(L"请选择一个文件"));
+    EXPECT_FALSE(world.initDir) << "no initial folder";
+    EXPECT_EQ(world.file.hInstance, nullptr);
+    EXPECT_EQ(world.file.nFilterIndex, 0u);
+    EXPECT_EQ(world.file.hwndOwner, world.foreground);
+}
+
+TEST_F(BrowseOpenFileTest, AllFilesEntryAlwaysComesLast) {
+    world.confirm = FALSE;
+    const Flag single = kFalse;
+    BrowseOpenFile(L"t", single, L"");
+    EXPECT_EQ(SentFilter(), L"所有文件(*.*)\0*.*\0\0"s);
+    BrowseOpenFile(L"t", single, L"A|*.a|");
+    EXPECT_EQ(SentFilter(), L"A\0*.a\0所有文件(*.*)\0*.*\0\0"s) << "the bar is not doubled";
+    BrowseOpenFile(L"t", single, L"A|*.a");
+    EXPECT_EQ(SentFilter(), L"A\0*.a\0所有文件(*.*)\0*.*\0\0"s);
+}
+
+TEST_F(BrowseOpenFileTest, AnyNonZeroMultiSelectAllowsSeveralFiles) {
+    world.confirm = FALSE;
+    for (Flag multiSelect : {Flag{1}, Flag{-1}, Flag{2}, Flag{-32768}}) {
+        BrowseOpenFile(L"t", multiSelect, L"A|*.a");
+        EXPECT_EQ(world.file.Flags, 0x80A00u) << multiSelect;
+    }
+    const Flag none = 0;
+    BrowseOpenFile(L"t", none, L"A|*.a");
+    EXPECT_EQ(world.file.Flags, 0x80800u);
+}
+
+TEST_F(BrowseOpenFileTest, ReturnsTheChosenPathOrNothing) {
+    world.onFile = [](OPENFILENAMEA& r) {
+        const std::string answer = "C:\\dir\\x.tlb"s + '\0';
+        answer.copy(r.lpstrFile, answer.size());
+    };
+    EXPECT_EQ(BrowseForTypeLibrary(), L"C:\\dir\\x.tlb");
+    world.confirm = FALSE;
+    EXPECT_EQ(BrowseForTypeLibrary(), L"") << "cancelled: the written buffer is not read";
+}
+
+TEST_F(BrowseOpenFileTest, ErrorPassesThroughAndLeavesNothingBehind) {
+    world.throwInDialog = true;
+    const long before = g_liveBlocks.load();
+    bool passed = false;
+    try {
+        const Flag multiSelect = kTrue;
+        BrowseOpenFile(std::wstring(300, L't'), multiSelect, std::wstring(300, L'f'));
+    } catch (const DialogBroke&) {
+        passed = true;
+    }
+    EXPECT_TRUE(passed) << "the dialog's own error reaches the caller";
+    EXPECT_EQ(g_liveBlocks.load(), before) << "the object or a text it made outlived the call";
+}
+
+} // namespace
+} // namespace vandrel::test
