@@ -6,6 +6,7 @@
 #include "common/Flag.h"
 
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -18,15 +19,18 @@ public:
     using std::overflow_error::overflow_error;
 };
 
-// The platform could not provide what a dialog needs: the common-dialog
-// library, or the default printer's device context for the font dialog.
-class ComdlgError : public std::runtime_error {
+// The common-dialog library or one of its entries could not be had. It
+// carries a fixed text: the text-carrying standard errors would link their
+// string machinery into every program that shows a file dialog.
+class ComdlgUnavailable : public std::exception {
+public:
+    const char* what() const noexcept override { return "common dialog library unavailable"; }
+};
+
+// The font dialog needs the default printer's device context.
+class NoPrinterError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
-};
-class NoPrinterError : public ComdlgError {
-public:
-    using ComdlgError::ComdlgError;
 };
 
 // Each property is a get directly followed by its let. Lets store what they

@@ -25,7 +25,7 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
 FARPROC CommonDialogEntry(const char* name) {
     static const HMODULE module = LoadSystemLibrary(L"comdlg32.dll");
     FARPROC entry = module ? ::GetProcAddress(module, name) : nullptr;
-    if (!entry) throw ComdlgError(std::string("common dialog entry missing: ") + name);
+    if (!entry) throw ComdlgUnavailable();
     return entry;
 }
 
