@@ -13,9 +13,9 @@ namespace {
 // Characters in each of the two buffers, terminator included.
 constexpr DWORD kBufferChars = 256;
 
-std::optional<std::string> ToAnsi(const std::optional<std::wstring>& text) {
+std::optional<std::string> AnsiOrAbsent(const std::optional<std::wstring>& text) {
     if (!text) return std::nullopt;
-    return vandrel::ToAnsi(*text);
+    return ToAnsi(*text);
 }
 
 // A text never set reaches the platform as a null pointer.
@@ -27,7 +27,7 @@ const char* PointerTo(const std::optional<std::string>& text) {
 std::string BlankBuffer() {
     std::wstring blank(kBufferChars - 1, L' ');
     blank.push_back(L'\0');
-    return vandrel::ToAnsi(blank);
+    return ToAnsi(blank);
 }
 
 // The chosen name ends at the first NUL that is followed by a NUL or a
@@ -59,9 +59,9 @@ Flag ClsComdlg::ShowSave() {
 
 Flag ClsComdlg::ShowFileDialog(bool save) {
     const ComdlgPlatform& platform = CurrentComdlgPlatform();
-    const auto filter = ToAnsi(m_Filter);
-    const auto initDir = ToAnsi(m_InitDir);
-    const auto title = ToAnsi(m_DialogTitle);
+    const auto filter = AnsiOrAbsent(m_Filter);
+    const auto initDir = AnsiOrAbsent(m_InitDir);
+    const auto title = AnsiOrAbsent(m_DialogTitle);
     std::string file = BlankBuffer();
     std::string fileTitle = BlankBuffer();
 
