@@ -1,0 +1,269 @@
+// Times Vandrel against its floor programs and prints one Markdown table.
+//   BenchDriver vandrel.exe floorFolder small.tlb large.tlb pairs [label=file ...]
+// Runs alternate Vandrel, floor, Vandrel, floor... so that drift in the
+// machine's speed falls on both alike; each pair gives one ratio.
+#include <windows.h>
+#include <oleauto.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+double Now() {
+    static const double perMillisecond = [] {
+        LARGE_INTEGER frequency;
+        ::QueryPerformanceFrequency(&frequency);
+        return static_cast<double>(frequency.QuadPart) / 1000.0;
+    }();
+    LARGE_INTEGER counter;
+    ::QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / perMillisecond;
+}
+
+class Child {
+public:
+    Child(const std::wstring& exe, const std::wstring& arguments) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        std::wstring line = L"\"" + exe + L"\"";
+        if (!arguments.empty()) line += L" " + arguments;
+        if (!::CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &startup, &info_))
+            throw std::runtime_error("cannot start a program");
+        ::CloseHandle(info_.hThread);
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    ~Child() {
+        if (!Ended(0)) {
+            ::TerminateProcess(info_.hProcess, 1);
+            ::WaitForSingleObject(info_.hProcess, 5000);
+        }
+        ::CloseHandle(info_.hProcess);
+    }
+    bool Ended(DWORD milliseconds) const {
+        return ::WaitForSingleObject(info_.hProcess, milliseconds) == WAIT_OBJECT_0;
+    }
+    DWORD ExitCode() const {
+        DWORD code = 0;
+        ::GetExitCodeProcess(info_.hProcess, &code);
+        return code;
+    }
+    // Wine reports nothing once the process is gone, so callers sample this
+    // while it runs; the peak only grows.
+    SIZE_T PeakWorkingSet() const {
+        PROCESS_MEMORY_COUNTERS counters{};
+        counters.cb = sizeof counters;
+        if (!::GetProcessMemoryInfo(info_.hProcess, &counters, sizeof counters)) return 0;
+        return counters.PeakWorkingSetSize;
+    }
+    DWORD id() const { return info_.dwProcessId; }
+
+private:
+    PROCESS_INFORMATION info_{};
+};
+
+struct Sample {
+    double milliseconds = 0;
+    double peakBytes = 0;
+};
+
+Sample RunCommand(const std::wstring& exe, const std::wstring& arguments, bool sampleMemory) {
+    Sample sample;
+    const double start = Now();
+    Child child(exe, arguments);
+    if (sampleMemory) {
+        SIZE_T peak = 0;
+        while (!child.Ended(1))
+            peak = std::max(peak, child.PeakWorkingSet());
+        sample.peakBytes = static_cast<double>(peak);
+    } else {
+        child.Ended(INFINITE);
+    }
+    sample.milliseconds = Now() - start;
+    if (child.ExitCode() != 0) throw std::runtime_error("a measured command failed");
+    return sample;
+}
+
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindVisible(HWND window, LPARAM param) {
+    auto& search = *reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner != search.processId || !::IsWindowVisible(window)) return TRUE;
+    search.found = window;
+    return FALSE;
+}
+
+// From process creation to a visible top-level window; then the peak working
+// set once it has settled, and the window is closed.
+Sample RunWindow(const std::wstring& exe) {
+    Sample sample;
+    const double start = Now();
+    Child child(exe, L"");
+    WindowSearch search{child.id(), nullptr};
+    while (!search.found) {
+        if (child.Ended(0)) throw std::runtime_error("a window program ended early");
+        if (Now() - start > 30000) throw std::runtime_error("no window appeared");
+        ::EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&search));
+        if (!search.found) ::Sleep(1);
+    }
+    sample.milliseconds = Now() - start;
+    ::Sleep(300);
+    sample.peakBytes = static_cast<double>(child.PeakWorkingSet());
+    ::PostMessageW(search.found, WM_CLOSE, 0, 0);
+    if (!child.Ended(10000)) throw std::runtime_error("a window did not close");
+    return sample;
+}
+
+void RegisterInProcess(const std::wstring& path) {
+    ITypeLib* library = nullptr;
+    if (::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library) != S_OK)
+        throw std::runtime_error("cannot load a benchmark library");
+    std::wstring copy = path;
+    wchar_t noHelp[] = L"";
+    const HRESULT status = ::RegisterTypeLib(library, copy.data(), noHelp);
+    library->Release();
+    if (status != S_OK) throw std::runtime_error("cannot register a benchmark library");
+}
+
+double Quantile(std::vector<double> values, double q) {
+    std::sort(values.begin(), values.end());
+    const double at = q * static_cast<double>(values.size() - 1);
+    const size_t low = static_cast<size_t>(at);
+    const size_t high = std::min(low + 1, values.size() - 1);
+    return values[low] + (values[high] - values[low]) * (at - static_cast<double>(low));
+}
+
+struct Pairs {
+    std::vector<double> vandrel, floor, ratio;
+    void Add(double a, double b) {
+        vandrel.push_back(a);
+        floor.push_back(b);
+        ratio.push_back(a / b);
+    }
+};
+
+// Measures `pairs` alternating pairs after one unmeasured warm-up pair.
+void Alternate(int pairs, const std::function<double(bool vandrel)>& measure, Pairs& out) {
+    measure(true);
+    measure(false);
+    for (int i = 0; i < pairs; ++i) {
+        const double a = measure(true);
+        const double b = measure(false);
+        out.Add(a, b);
+    }
+}
+
+void Row(const char* what, const Pairs& p, const char* unit, double scale, double target) {
+    const double ratio = Quantile(p.ratio, 0.5);
+    std::printf("| %s | %.1f %s | %.1f %s | %.3f | %.3f–%.3f | ≤ %.2f | %s |\n", what,
+                Quantile(p.vandrel, 0.5) / scale, unit, Quantile(p.floor, 0.5) / scale, unit, ratio,
+                Quantile(p.ratio, 0.25), Quantile(p.ratio, 0.75), target,
+                ratio <= target ? "yes" : "**no**");
+}
+
+std::wstring Arg(wchar_t** argv, int i) {
+    return argv[i];
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 6) {
+        std::fprintf(stderr, "usage: BenchDriver vandrel.exe floorFolder small.tlb large.tlb "
+                             "pairs [label=file ...]\n");
+        return 2;
+    }
+    try {
+        const std::wstring vandrel = Arg(argv, 1), floors = Arg(argv, 2);
+        const std::wstring small = Arg(argv, 3), large = Arg(argv, 4);
+        const int pairs = std::max(1, static_cast<int>(std::wcstol(argv[5], nullptr, 10)));
+        const std::wstring reg = floors + L"\\RegisterFloor.exe";
+        const std::wstring unreg = floors + L"\\UnregisterFloor.exe";
+        const std::wstring window = floors + L"\\WindowFloor.exe";
+
+        auto registerTime = [&](const std::wstring& lib, bool memory, Pairs& out) {
+            Alternate(
+                pairs,
+                [&](bool isVandrel) {
+                    const Sample s = isVandrel ? RunCommand(vandrel, lib + L" /s", memory)
+                                               : RunCommand(reg, lib, memory);
+                    return memory ? s.peakBytes : s.milliseconds;
+                },
+                out);
+        };
+        auto unregisterTime = [&](bool memory, Pairs& out) {
+            Alternate(
+                pairs,
+                [&](bool isVandrel) {
+                    RegisterInProcess(small);
+                    const Sample s = isVandrel ? RunCommand(vandrel, small + L" /u /s", memory)
+                                               : RunCommand(unreg, small, memory);
+                    return memory ? s.peakBytes : s.milliseconds;
+                },
+                out);
+        };
+
+        Pairs regTime, regPeak, unregTime, unregPeak, winTime, winPeak, bigTime, bigPeak;
+        registerTime(small, false, regTime);
+        registerTime(small, true, regPeak);
+        unregisterTime(false, unregTime);
+        unregisterTime(true, unregPeak);
+        Alternate(
+            pairs,
+            [&](bool isVandrel) {
+                const Sample s = RunWindow(isVandrel ? vandrel : window);
+                (isVandrel ? winPeak.vandrel : winPeak.floor).push_back(s.peakBytes);
+                return s.milliseconds;
+            },
+            winTime);
+        // The warm-up pair's memory samples are not part of the result.
+        winPeak.vandrel.erase(winPeak.vandrel.begin());
+        winPeak.floor.erase(winPeak.floor.begin());
+        for (size_t i = 0; i < winPeak.vandrel.size(); ++i)
+            winPeak.ratio.push_back(winPeak.vandrel[i] / winPeak.floor[i]);
+        registerTime(large, false, bigTime);
+        registerTime(large, true, bigPeak);
+
+        const double mb = 1024.0 * 1024.0;
+        std::printf("| Measure (%d pairs) | Vandrel, median | Floor, median | Ratio per pair, "
+                    "median | Ratio, 25th–75th percentile | Target | Met |\n",
+                    pairs);
+        std::printf("|---|---|---|---|---|---|---|\n");
+        Row("Register `lib.tlb /s`", regTime, "ms", 1, 1.05);
+        Row("Unregister `lib.tlb /u /s`", unregTime, "ms", 1, 1.05);
+        Row("Register a large library `/s`", bigTime, "ms", 1, 1.05);
+        Row("Window start (creation to visible)", winTime, "ms", 1, 1.10);
+        Row("Peak working set, register", regPeak, "MB", mb, 1.10);
+        Row("Peak working set, unregister", unregPeak, "MB", mb, 1.10);
+        Row("Peak working set, large library", bigPeak, "MB", mb, 1.10);
+        Row("Peak working set, window", winPeak, "MB", mb, 1.10);
+        for (int i = 6; i < argc; ++i) {
+            const std::wstring item = argv[i];
+            const size_t equals = item.find(L'=');
+            if (equals == std::wstring::npos) continue;
+            WIN32_FILE_ATTRIBUTE_DATA data;
+            const std::wstring file = item.substr(equals + 1);
+            if (!::GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) continue;
+            const double kb = static_cast<double>(data.nFileSizeLow) / 1024.0;
+            std::printf("| Size of `%ls` | %.1f KB | | | | ≤ 200 KB | %s |\n",
+                        item.substr(0, equals).c_str(), kb, kb <= 200.0 ? "yes" : "**no**");
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "benchmark failed: %s\n", e.what());
+        return 1;
+    }
+}
