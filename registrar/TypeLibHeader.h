@@ -1,0 +1,28 @@
+// A structural check of a type library image before the platform loads it.
+//
+// Wine's loader stops the process with a breakpoint when a library in the
+// MSFT layout points past its own end (any truncated library does: a file of
+// just "MSFT", or one cut inside its records). The check walks only what the
+// loader seeks to first: the header, the type-info offsets, the segment
+// directory, the segments and each type's member records. It cannot prove a
+// library sound inside its segments; it proves that none of those ends early.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+namespace vandrel {
+
+// False when `image` is an MSFT-layout library that ends before one of its
+// parts does. Images in any other layout pass: the loader refuses them itself.
+bool TypeLibImageIsWhole(const BYTE* image, size_t size);
+
+// The same for the image the loader would read for a path that
+// ResolveLoadablePath accepted: the file itself, or for a module ("x.dll" or
+// "x.dll\N") its TYPELIB resource N (1 when none is named). Anything that
+// cannot be read passes, so that the loader reports it as it always has.
+bool TypeLibFileIsWhole(const std::wstring& fullPath);
+
+} // namespace vandrel
