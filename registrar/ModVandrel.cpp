@@ -1,6 +1,7 @@
 #include "registrar/ModVandrel.h"
 
 #include "common/Owned.h"
+#include "registrar/TypeLibHeader.h"
 
 #include <cstddef>
 #include <cstring>
@@ -120,11 +121,14 @@ std::optional<std::wstring> ResolveLoadablePath(const std::wstring& path) {
     if (path.empty() || path.find(L'\0') != std::wstring::npos) return std::nullopt;
     auto full = FullPath(path);
     if (!full) return std::nullopt;
-    if (IsRegularFile(*full)) return full;
-    const auto slash = full->find_last_of(L'\\');
-    if (slash == std::wstring::npos || slash == 0) return std::nullopt;
-    if (!IsResourceIndex(full->substr(slash + 1))) return std::nullopt;
-    if (!IsRegularFile(full->substr(0, slash))) return std::nullopt;
+    if (!IsRegularFile(*full)) {
+        const auto slash = full->find_last_of(L'\\');
+        if (slash == std::wstring::npos || slash == 0) return std::nullopt;
+        if (!IsResourceIndex(full->substr(slash + 1))) return std::nullopt;
+        if (!IsRegularFile(full->substr(0, slash))) return std::nullopt;
+    }
+    // The loader stops the process on a library that ends early.
+    if (!TypeLibFileIsWhole(*full)) return std::nullopt;
     return full;
 }
 

@@ -35,7 +35,8 @@ Flag RegisterLibrary(const std::wstring& path, const std::wstring& helpDir);
 Flag UnregisterLibrary(const std::wstring& path);
 
 // The full path the loader may see: an existing regular file, or such a file
-// followed by a resource index ("x.dll\2"). Anything else gives nothing.
+// followed by a resource index ("x.dll\2"), whose type library does not end
+// early (see TypeLibHeader.h). Anything else gives nothing.
 std::optional<std::wstring> ResolveLoadablePath(const std::wstring& path);
 
 } // namespace vandrel
