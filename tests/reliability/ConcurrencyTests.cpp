@@ -1,0 +1,102 @@
+// Eight Vandrel.exe processes at once: no crash, and the registry ends in a
+// state that some order of the same commands would give.
+#include "driver/Driver.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+namespace vandrel::test {
+namespace {
+
+constexpr int kProcesses = 8;
+
+// A small library of its own identity: one dispinterface, which
+// registration also writes under Interface.
+std::wstring MakeLibrary(const TempFolder& folder, int n) {
+    const std::wstring path = folder.path() + L"\\Lib" + std::to_wstring(n) + L".tlb";
+    ICreateTypeLib2* library = nullptr;
+    if (::CreateTypeLib2(SYS_WIN64, path.c_str(), &library) != S_OK)
+        throw std::runtime_error("cannot create a library");
+    GUID guid = {
+        0x5e0f0000u + static_cast<unsigned>(n), 0x1234, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 0x01}};
+    std::wstring name = L"VandrelConcurrent" + std::to_wstring(n);
+    ICreateTypeInfo* info = nullptr;
+    HRESULT status = library->SetGuid(guid);
+    if (status == S_OK) status = library->SetVersion(1, 0);
+    if (status == S_OK) status = library->SetName(name.data());
+    std::wstring typeName = L"DConcurrent" + std::to_wstring(n);
+    if (status == S_OK) status = library->CreateTypeInfo(typeName.data(), TKIND_DISPATCH, &info);
+    guid.Data4[7] = 0x02;
+    if (status == S_OK) status = info->SetGuid(guid);
+    if (info) info->Release();
+    if (status == S_OK) status = library->SaveAllChanges();
+    library->Release();
+    if (status != S_OK) throw std::runtime_error("cannot write a library");
+    return path;
+}
+
+std::vector<DWORD> RunTogether(const std::vector<std::wstring>& argumentLists) {
+    std::vector<Process> running;
+    for (const auto& arguments : argumentLists)
+        running.push_back(Process::Start(VandrelExe(), arguments));
+    std::vector<DWORD> statuses;
+    for (const auto& process : running)
+        statuses.push_back(process.Wait(60000));
+    return statuses;
+}
+
+TEST(Concurrency, EightProcessesOnEightLibraries) {
+    TempFolder folder;
+    std::vector<std::wstring> libs;
+    for (int n = 0; n < kProcesses; ++n)
+        libs.push_back(MakeLibrary(folder, n));
+    const std::wstring before = RegistrySnapshot();
+
+    std::vector<std::wstring> registering, unregistering;
+    for (const auto& lib : libs) {
+        registering.push_back(lib + L" /s");
+        unregistering.push_back(lib + L" /u /s");
+    }
+    for (DWORD status : RunTogether(registering))
+        EXPECT_EQ(status, 0u);
+    for (const auto& lib : libs)
+        EXPECT_EQ(RegisteredPath(IdentityOf(lib)), lib);
+    for (DWORD status : RunTogether(unregistering))
+        EXPECT_EQ(status, 0u);
+    EXPECT_TRUE(SameRegistry(before, RegistrySnapshot()));
+}
+
+TEST(Concurrency, EightProcessesOnOneLibrary) {
+    TempFolder folder;
+    const std::wstring lib = MakeLibrary(folder, 100);
+    const std::wstring before = RegistrySnapshot();
+    ASSERT_EQ(test::Run(VandrelExe(), lib + L" /s"), 0u);
+    const std::wstring registered = RegistrySnapshot();
+    ASSERT_EQ(test::Run(VandrelExe(), lib + L" /u /s"), 0u);
+
+    for (int round = 0; round < 2; ++round) {
+        std::vector<std::wstring> mixed;
+        for (int i = 0; i < kProcesses; ++i)
+            mixed.push_back(lib + (i % 2 ? L" /u /s" : L" /s"));
+        int registers = 0;
+        for (DWORD status : RunTogether(mixed)) {
+            // Unregistering what is not registered fails; nothing may crash.
+            EXPECT_TRUE(status == 0u || status == 1u) << status;
+            registers += status == 0u;
+        }
+        EXPECT_GE(registers, kProcesses / 2) << "every registration succeeds";
+        const std::wstring after = RegistrySnapshot();
+        EXPECT_TRUE(after == before || after == registered)
+            << "a state no order gives:\n"
+            << SameRegistry(registered, after).message();
+        test::Run(VandrelExe(), lib + L" /u /s");
+        EXPECT_TRUE(SameRegistry(before, RegistrySnapshot()));
+    }
+}
+
+} // namespace
+} // namespace vandrel::test

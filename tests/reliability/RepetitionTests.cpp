@@ -1,0 +1,143 @@
+// Thousands of commands in one process: handles, GDI and USER objects and
+// private memory end where they began (within the slack in ResourceUse.h).
+#include "ResourceUse.h"
+
+#include "comdlg/ClsComdlg.h"
+#include "comdlg/ComdlgPlatform.h"
+#include "common/Owned.h"
+#include "registrar/ModVandrel.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace vandrel::test {
+namespace {
+
+// Wine's RegisterTypeLib and UnRegisterTypeLib themselves leave registry key
+// handles open (two and four per call in Wine 8), so the program's own
+// handles are what is left after the platform's share.
+int PlatformHandlesPerCycle(const std::wstring& lib) {
+    ComPtr<ITypeLib> library;
+    if (::LoadTypeLibEx(lib.c_str(), REGKIND_NONE, library.put()) != S_OK) return -1;
+    TLIBATTR* attr = nullptr;
+    if (library->GetLibAttr(&attr) != S_OK) return -1;
+    std::wstring path = lib;
+    wchar_t noHelp[] = L"";
+    constexpr int kCycles = 100;
+    const int before = CurrentResourceUse().kernelHandles;
+    for (int i = 0; i < kCycles; ++i) {
+        ::RegisterTypeLib(library.get(), path.data(), noHelp);
+        ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
+                            attr->syskind);
+    }
+    const int leaked = CurrentResourceUse().kernelHandles - before;
+    library->ReleaseTLibAttr(attr);
+    return (leaked + kCycles - 1) / kCycles;
+}
+
+// 10,000 cycles, in four tests of 2,500 so that each stays within the
+// per-test time limit (a cycle costs about 12 ms of registry work under Wine).
+class RegisterCycles : public ::testing::TestWithParam<int> {};
+
+TEST_P(RegisterCycles, EndWhereTheyBeganApartFromThePlatformsOwnHandles) {
+    constexpr int kCycles = 2500;
+    TempFolder folder;
+    const std::wstring lib = folder.Copy(Fixture(L"Alpha.tlb"), L"Alpha.tlb");
+    const std::wstring registry = RegistrySnapshot();
+    // The first calls load the Automation library and fill its caches.
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(RegisterLibrary(lib, L""), kTrue);
+        ASSERT_EQ(UnregisterLibrary(lib), kTrue);
+    }
+    const int platformShare = PlatformHandlesPerCycle(lib);
+    ASSERT_GE(platformShare, 0);
+    ASSERT_LE(platformShare, 8) << "the platform leaks more than it did";
+    const ResourceUse before = CurrentResourceUse();
+    int failures = 0;
+    for (int i = 0; i < kCycles; ++i) {
+        failures += RegisterLibrary(lib, L"") != kTrue;
+        failures += UnregisterLibrary(lib) != kTrue;
+    }
+    EXPECT_EQ(failures, 0);
+    ResourceUse after = CurrentResourceUse();
+    after.kernelHandles -= platformShare * kCycles;
+    EXPECT_TRUE(EndsWhereItBegan(before, after))
+        << "after taking off " << platformShare << " platform handles per cycle";
+    EXPECT_TRUE(SameRegistry(registry, RegistrySnapshot()));
+}
+
+INSTANTIATE_TEST_SUITE_P(TenThousand, RegisterCycles, ::testing::Range(0, 4));
+
+TEST(Repetition, FailedCommandsLeakNothingEither) {
+    TempFolder folder;
+    const std::wstring text = folder.Write(L"text.tlb", "not a type library");
+    const std::wstring cut = folder.Write(L"cut.tlb", std::string("MSFT\0\0\0\0", 8));
+    const std::wstring missing = folder.path() + L"\\missing.tlb";
+    for (const auto& path : {text, cut, missing})
+        ASSERT_EQ(RegisterLibrary(path, L""), kFalse);
+    const ResourceUse before = CurrentResourceUse();
+    int successes = 0;
+    for (int i = 0; i < 2000; ++i)
+        for (const auto& path : {text, cut, missing})
+            successes += RegisterLibrary(path, L"") == kTrue || UnregisterLibrary(path) == kTrue;
+    EXPECT_EQ(successes, 0);
+    EXPECT_TRUE(EndsWhereItBegan(before, CurrentResourceUse()));
+}
+
+// Dialogs that answer at once, so every show call runs its whole road:
+// records built and converted, memory blocks and the printer context made
+// and released through the real calls.
+BOOL WINAPI AnswerOpen(OPENFILENAMEA* record) {
+    const char chosen[] = "C:\\libs\\chosen.tlb";
+    if (!record->lpstrFile || record->nMaxFile < sizeof chosen) return FALSE;
+    std::memcpy(record->lpstrFile, chosen, sizeof chosen);
+    record->nFileOffset = 8;
+    return TRUE;
+}
+BOOL WINAPI AnswerColor(CHOOSECOLORA* record) {
+    record->rgbResult = RGB(1, 2, 3);
+    return TRUE;
+}
+BOOL WINAPI AnswerFont(CHOOSEFONTA* record) {
+    if (!record->lpLogFont) return FALSE;
+    std::strcpy(record->lpLogFont->lfFaceName, "Arial");
+    record->iPointSize = 120;
+    return TRUE;
+}
+HDC MemoryPrinterDC() {
+    return ::CreateCompatibleDC(nullptr);
+}
+
+TEST(Repetition, AThousandDialogObjectShowsLeakNothing) {
+    ComdlgPlatform fake = RealComdlgPlatform();
+    fake.GetOpenFileNameA = AnswerOpen;
+    fake.GetSaveFileNameA = AnswerOpen;
+    fake.ChooseColorA = AnswerColor;
+    fake.ChooseFontA = AnswerFont;
+    fake.CreatePrinterDC = MemoryPrinterDC;
+    SetComdlgPlatform(&fake);
+    auto showAll = [] {
+        ClsComdlg dialog;
+        dialog.Filter(L"TypeLib\u6587\u4EF6(*.tlb)|*.tlb|All|*.*");
+        dialog.DialogTitle(L"\u6253\u5F00");
+        int confirmed = dialog.ShowOpen() == kTrue;
+        confirmed += dialog.ShowSave() == kTrue;
+        confirmed += dialog.ShowColor() == kTrue;
+        confirmed += dialog.ShowFont() == kTrue;
+        return confirmed + (dialog.FileName() == L"C:\\libs\\chosen.tlb");
+    };
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(showAll(), 5);
+    const ResourceUse before = CurrentResourceUse();
+    int wrong = 0;
+    for (int i = 0; i < 250; ++i) // four show calls each: 1,000
+        wrong += showAll() != 5;
+    SetComdlgPlatform(nullptr);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_TRUE(EndsWhereItBegan(before, CurrentResourceUse()));
+}
+
+} // namespace
+} // namespace vandrel::test

@@ -1,0 +1,70 @@
+// What a process holds, counted in ways that also work under Wine, whose
+// GetGuiResources, GetProcessHandleCount and PrivateUsage report zero.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+namespace vandrel::test {
+
+struct ResourceUse {
+    int kernelHandles = 0;         // open kernel handles of this process
+    int gdiObjects = 0;            // live GDI objects reachable from this process
+    int userObjects = 0;           // windows and menus
+    std::int64_t privateBytes = 0; // committed private memory
+};
+
+inline ResourceUse CurrentResourceUse() {
+    ResourceUse use;
+    DWORD flags = 0;
+    // Handles are multiples of four, handed out lowest first: a long run of
+    // unused values means none follow.
+    for (ULONG_PTR h = 4, last = 0; h < 0x4000000 && h - last < 0x10000; h += 4)
+        if (::GetHandleInformation(reinterpret_cast<HANDLE>(h), &flags)) {
+            ++use.kernelHandles;
+            last = h;
+        }
+    // GDI and USER handles are table indices that also resolve without their
+    // generation word.
+    for (ULONG_PTR h = 0x20; h < 0x10000; ++h)
+        if (::GetObjectType(reinterpret_cast<HGDIOBJ>(h))) ++use.gdiObjects;
+    for (ULONG_PTR h = 0x20; h < 0x10000; h += 2)
+        if (::IsWindow(reinterpret_cast<HWND>(h)) || ::IsMenu(reinterpret_cast<HMENU>(h)))
+            ++use.userObjects;
+    MEMORY_BASIC_INFORMATION region;
+    for (const BYTE* at = nullptr; ::VirtualQuery(at, &region, sizeof region) == sizeof region;
+         at = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            use.privateBytes += static_cast<std::int64_t>(region.RegionSize);
+        if (static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize < at) break;
+    }
+    return use;
+}
+
+// The slack a long run may end with: a handle or object the platform caches
+// on first use, and heap pages the allocator keeps. A leak of one handle,
+// object or 100 bytes per cycle over thousands of cycles exceeds it.
+struct Slack {
+    int handles = 4;
+    int gdiObjects = 2;
+    int userObjects = 2;
+    std::int64_t privateBytes = 512 * 1024;
+};
+
+inline ::testing::AssertionResult
+EndsWhereItBegan(const ResourceUse& before, const ResourceUse& after, const Slack& slack = {}) {
+    const bool ok = after.kernelHandles <= before.kernelHandles + slack.handles &&
+                    after.gdiObjects <= before.gdiObjects + slack.gdiObjects &&
+                    after.userObjects <= before.userObjects + slack.userObjects &&
+                    after.privateBytes <= before.privateBytes + slack.privateBytes;
+    auto result = ok ? ::testing::AssertionSuccess() : ::testing::AssertionFailure();
+    return result << "handles " << before.kernelHandles << " -> " << after.kernelHandles << ", GDI "
+                  << before.gdiObjects << " -> " << after.gdiObjects << ", USER "
+                  << before.userObjects << " -> " << after.userObjects << ", private bytes "
+                  << before.privateBytes << " -> " << after.privateBytes;
+}
+
+} // namespace vandrel::test
