@@ -1,0 +1,241 @@
+// The main window's layout table in pixels at several DPIs, its tab order,
+// and the window's click handlers in this process with the command seam.
+#include "shell/ModMain.h"
+#include "shell/frmMain.h"
+#include "shell/frmMainLayout.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vandrel {
+namespace {
+
+const ControlLayout& Find(const wchar_t* name) {
+    for (const ControlLayout& control : kMainControls)
+        if (std::wstring(control.name) == name) return control;
+    throw std::logic_error("no such control");
+}
+
+struct Expected {
+    const wchar_t* name;
+    RECT rect;
+};
+
+void ExpectRects(UINT dpi, const std::vector<Expected>& expected, SIZE client) {
+    for (const Expected& e : expected) {
+        const RECT r = PixelRect(Find(e.name), dpi);
+        EXPECT_EQ(r.left, e.rect.left) << e.name << " at " << dpi;
+        EXPECT_EQ(r.top, e.rect.top) << e.name << " at " << dpi;
+        EXPECT_EQ(r.right, e.rect.right) << e.name << " at " << dpi;
+        EXPECT_EQ(r.bottom, e.rect.bottom) << e.name << " at " << dpi;
+    }
+    EXPECT_EQ(ClientSize(dpi).cx, client.cx) << dpi;
+    EXPECT_EQ(ClientSize(dpi).cy, client.cy) << dpi;
+}
+
+TEST(Layout, At96DpiFifteenTwipsMakeOnePixel) {
+    // Label at (6, 12) 25 x 13, path box at (39, 9) 259 x 19, buttons 55 x 22
+    // at y = 42 and x = 72, 129, 186, 243; client area 315 x 74.
+    ExpectRects(96,
+                {{L"Label1", {6, 12, 31, 25}},
+                 {L"txtFileName", {39, 9, 298, 28}},
+                 {L"CmdReg", {72, 42, 127, 64}},
+                 {L"CmdUnReg", {129, 42, 184, 64}},
+                 {L"CmdBrowse", {186, 42, 241, 64}},
+                 {L"CmdClose", {243, 42, 298, 64}}},
+                {315, 74});
+}
+
+TEST(Layout, At120And144DpiTheWindowScalesAsAWhole) {
+    ExpectRects(120,
+                {{L"Label1", {8, 15, 39, 31}},
+                 {L"txtFileName", {49, 11, 373, 35}},
+                 {L"CmdReg", {90, 53, 159, 80}},
+                 {L"CmdUnReg", {161, 53, 230, 80}},
+                 {L"CmdBrowse", {233, 53, 301, 80}},
+                 {L"CmdClose", {304, 53, 373, 80}}},
+                {394, 93});
+    ExpectRects(144,
+                {{L"Label1", {9, 18, 47, 38}},
+                 {L"txtFileName", {59, 14, 447, 42}},
+                 {L"CmdReg", {108, 63, 191, 96}},
+                 {L"CmdUnReg", {194, 63, 276, 96}},
+                 {L"CmdBrowse", {279, 63, 362, 96}},
+                 {L"CmdClose", {365, 63, 447, 96}}},
+                {473, 111});
+}
+
+TEST(Layout, EdgesThatLineUpInTwipsLineUpAtEveryDpi) {
+    for (UINT dpi = 96; dpi <= 288; dpi += 12) {
+        const RECT box = PixelRect(Find(L"txtFileName"), dpi);
+        const RECT close = PixelRect(Find(L"CmdClose"), dpi);
+        EXPECT_EQ(box.right, close.right) << dpi;
+        const SIZE client = ClientSize(dpi);
+        LONG previousRight = 0;
+        for (const wchar_t* name : {L"CmdReg", L"CmdUnReg", L"CmdBrowse", L"CmdClose"}) {
+            const RECT button = PixelRect(Find(name), dpi);
+            EXPECT_EQ(button.top, close.top) << name << " at " << dpi;
+            EXPECT_NEAR(button.right - button.left, close.right - close.left, 1) << name;
+            EXPECT_GT(button.left, previousRight) << name << " overlaps at " << dpi;
+            previousRight = button.right;
+        }
+        EXPECT_LT(box.right, client.cx) << dpi;
+        EXPECT_LT(close.bottom, client.cy) << dpi;
+    }
+}
+
+TEST(Layout, TabIndexesGiveTheCreationOrder) {
+    std::vector<std::wstring> names;
+    for (const ControlLayout* control : CreationOrder())
+        names.push_back(control->name);
+    // Tab visits the path box, 注册, 关闭, 浏览, 注销; the label takes no focus.
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"txtFileName", L"Label1", L"CmdReg", L"CmdClose",
+                                                L"CmdBrowse", L"CmdUnReg"}));
+}
+
+TEST(Layout, IdsStayClearOfTheDialogKeys) {
+    for (const ControlLayout& control : kMainControls) {
+        EXPECT_NE(control.id, IDOK) << control.name;
+        EXPECT_NE(control.id, IDCANCEL) << control.name;
+    }
+}
+
+// The window in this process, with the commands' platform calls replaced.
+struct Calls {
+    std::vector<std::wstring> registered, unregistered, messages;
+    std::vector<HWND> owners;
+    bool fail = false;
+};
+Calls g_calls;
+
+Flag FakeRegister(const std::wstring& path, const std::wstring&) {
+    if (g_calls.fail) throw std::runtime_error("registrar broke");
+    g_calls.registered.push_back(path);
+    return kTrue;
+}
+Flag FakeUnregister(const std::wstring& path) {
+    g_calls.unregistered.push_back(path);
+    return kFalse;
+}
+int FakeShow(HWND owner, const std::wstring& text, const std::wstring&, UINT) {
+    g_calls.owners.push_back(owner);
+    g_calls.messages.push_back(text);
+    return IDOK;
+}
+const CommandServices kFakes = {FakeRegister, FakeUnregister, FakeShow};
+
+class MainWindowHandlers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_calls = Calls();
+        SetCommandServices(&kFakes);
+    }
+    void TearDown() override {
+        SetCommandServices(nullptr);
+        if (driver_.joinable()) driver_.join();
+    }
+    // Runs `steps` on a second thread against the window of this thread.
+    void Drive(void (*steps)(HWND window)) {
+        const DWORD uiThread = ::GetCurrentThreadId();
+        driver_ = std::thread([uiThread, steps] {
+            HWND window = nullptr;
+            for (int i = 0; i < 500 && !window; ++i) {
+                ::EnumThreadWindows(
+                    uiThread,
+                    [](HWND w, LPARAM found) {
+                        wchar_t name[64];
+                        // Visible once it is complete, controls and all.
+                        if (!::GetClassNameW(w, name, 64) || std::wstring(name) != kMainTitle ||
+                            !::IsWindowVisible(w))
+                            return TRUE;
+                        *reinterpret_cast<HWND*>(found) = w;
+                        return FALSE;
+                    },
+                    reinterpret_cast<LPARAM>(&window));
+                if (!window) ::Sleep(10);
+            }
+            if (window) steps(window);
+        });
+    }
+    std::thread driver_;
+};
+
+void SetPath(HWND window, const wchar_t* text) {
+    ::SendMessageW(::GetDlgItem(window, kIdTxtFileName), WM_SETTEXT, 0,
+                   reinterpret_cast<LPARAM>(text));
+}
+void ClickButton(HWND window, int id) {
+    ::SendMessageW(::GetDlgItem(window, id), BM_CLICK, 0, 0);
+}
+
+TEST_F(MainWindowHandlers, ButtonsHandTheWholeBoxTextToTheCommandsOwnedByTheWindow) {
+    static HWND s_window;
+    static std::vector<std::wstring> s_fonts;
+    Drive([](HWND window) {
+        s_window = window;
+        for (const ControlLayout& control : kMainControls) {
+            LOGFONTW font{};
+            const auto handle = reinterpret_cast<HFONT>(
+                ::SendMessageW(::GetDlgItem(window, control.id), WM_GETFONT, 0, 0));
+            ::GetObjectW(handle, sizeof font, &font);
+            s_fonts.push_back(std::wstring(font.lfFaceName) + L" " +
+                              std::to_wstring(font.lfHeight));
+        }
+        ClickButton(window, kIdCmdReg); // empty box: nothing at all
+        ClickButton(window, kIdCmdUnReg);
+        SetPath(window, L" \"C:\\a b\\x.tlb\" /u ");
+        ClickButton(window, kIdCmdReg);
+        ClickButton(window, kIdCmdUnReg);
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(RunMainWindow(), 0);
+    const std::wstring path = L" \"C:\\a b\\x.tlb\" /u ";
+    EXPECT_EQ(g_calls.registered, std::vector<std::wstring>{path});
+    EXPECT_EQ(g_calls.unregistered, std::vector<std::wstring>{path});
+    EXPECT_EQ(g_calls.messages, (std::vector<std::wstring>{ResultMessage(false, path, true),
+                                                           ResultMessage(true, path, false)}));
+    EXPECT_EQ(g_calls.owners, (std::vector<HWND>{s_window, s_window}));
+    EXPECT_FALSE(::IsWindow(s_window));
+    // Every control has the platform's interface font (at the system DPI,
+    // which is the window's here).
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
+    const std::wstring expected = std::wstring(metrics.lfMessageFont.lfFaceName) + L" " +
+                                  std::to_wstring(metrics.lfMessageFont.lfHeight);
+    EXPECT_EQ(s_fonts, std::vector<std::wstring>(kMainControls.size(), expected));
+}
+
+TEST_F(MainWindowHandlers, AnErrorInAClickHandlerEndsTheWindowAndLeavesRunMainWindow) {
+    static HWND s_window;
+    g_calls.fail = true;
+    Drive([](HWND window) {
+        s_window = window;
+        SetPath(window, L"a.tlb");
+        ClickButton(window, kIdCmdReg);
+        // Should the error be swallowed, the test ends instead of hanging.
+        for (int i = 0; i < 200 && ::IsWindow(window); ++i)
+            ::Sleep(10);
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+    });
+    try {
+        RunMainWindow();
+        ADD_FAILURE() << "the error was swallowed";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "registrar broke");
+    }
+    EXPECT_FALSE(::IsWindow(s_window));
+    EXPECT_TRUE(g_calls.messages.empty());
+    // Nothing of the failed window lingers in the queue: a later message
+    // loop, such as the error report's message box, runs normally.
+    MSG message;
+    EXPECT_FALSE(::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+}
+
+} // namespace
+} // namespace vandrel
