@@ -55,4 +55,56 @@ std::wstring MessageBoxText(HWND box);
 // Presses the message box's OK button.
 void PressOk(HWND box);
 
+// A child window by its control id.
+HWND Control(HWND parent, int id);
+// The child windows, in creation order.
+std::vector<HWND> Children(HWND parent);
+// The first child window of this class with this text, or null.
+HWND ChildByText(HWND parent, const std::wstring& windowClass, const std::wstring& text);
+// A child window's rectangle in its parent's client coordinates.
+RECT ControlRect(HWND control);
+SIZE ClientSizeOf(HWND window);
+// The DPI the window is drawn at.
+UINT DpiOf(HWND window);
+// The window with the keyboard focus in `window`'s thread.
+HWND FocusOf(HWND window);
+
+// Makes `window` the foreground window, so that key presses reach it.
+bool BringToFront(HWND window);
+// Presses and releases a key through the input system, as a keyboard does:
+// it reaches the focus of the foreground window. A modifier (VK_SHIFT...)
+// is held down around it.
+void PressKey(WORD virtualKey, WORD modifier = 0);
+// Clicks a button without waiting for what the click starts (BM_CLICK is
+// posted: a message box would block a sent one).
+void Click(HWND button);
+// Types text into an edit control, one WM_CHAR per UTF-16 unit.
+void Type(HWND edit, const std::wstring& text);
+// Selects all of an edit control's text and types `text` over it.
+void ReplaceText(HWND edit, const std::wstring& text);
+// Waits until the window's text is `text`; returns the last text seen.
+std::wstring WaitForText(HWND window, const std::wstring& text, DWORD milliseconds = 5000);
+// Drops files on a window as Explorer does: a WM_DROPFILES whose DROPFILES
+// block lives in the receiving process.
+void DropFiles(HWND window, const std::vector<std::wstring>& paths);
+
+// The platform's file dialog of the process with this title.
+HWND WaitForDialog(DWORD processId, const std::wstring& title, DWORD milliseconds = 15000);
+// The file dialog's controls: the file-type list and the file-name box.
+inline constexpr int kFileTypeList = 0x470;
+inline constexpr int kFileNameBox = 0x47C;
+// The texts of a combo box's entries, in order.
+std::vector<std::wstring> ComboItems(HWND combo);
+// Types into the file dialog's file-name box and confirms or cancels.
+void TypeFileName(HWND dialog, const std::wstring& name);
+void ConfirmDialog(HWND dialog);
+void CancelDialog(HWND dialog);
+
+// Waits until the window is gone (destroyed or hidden).
+bool WaitUntilGone(HWND window, DWORD milliseconds = 5000);
+
+// Saves the screen area that the windows cover as a PNG file (a Linux path)
+// with the X server's screenshot tool. Returns false when no file was made.
+bool SaveScreenshot(const std::vector<HWND>& windows, const std::string& pngPath);
+
 } // namespace vandrel::test

@@ -1,0 +1,225 @@
+// The real Vandrel.exe in window mode, driven as a user drives it: layout,
+// keyboard, the buttons with their result messages, drops and closing.
+#include "driver/Driver.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vandrel::test {
+namespace {
+
+const std::wstring kTitle = L"TypeLib\u6CE8\u518C\u7A0B\u5E8F"; // TypeLib注册程序
+const std::wstring kOpen = L"\u6253\u5F00";                     // 打开
+const std::wstring kReg = L"\u6CE8\u518C";                      // 注册
+const std::wstring kUnReg = L"\u6CE8\u9500";                    // 注销
+const std::wstring kBrowse = L"\u6D4F\u89C8";                   // 浏览
+const std::wstring kClose = L"\u5173\u95ED";                    // 关闭
+const std::wstring kSucceeded = L"\"\u6210\u529F!";             // "成功!
+const std::wstring kFailed = L"\"\u5931\u8D25!";                // "失败!
+
+// Where screenshots for the documentation go, when asked for.
+std::string ScreenshotFolder() {
+    const char* folder = std::getenv("VANDREL_SCREENSHOTS");
+    return folder ? folder : "";
+}
+
+// The control table in twips, as the window is meant to be laid out.
+struct Twips {
+    const wchar_t* windowClass;
+    std::wstring text;
+    int left, top, width, height;
+};
+const std::vector<Twips> kTable = {
+    // In creation order, which is the tab-index order.
+    {L"Edit", L"", 585, 135, 3885, 285},       {L"Static", kOpen, 90, 180, 375, 195},
+    {L"Button", kReg, 1080, 630, 825, 330},    {L"Button", kClose, 3645, 630, 825, 330},
+    {L"Button", kBrowse, 2790, 630, 825, 330}, {L"Button", kUnReg, 1935, 630, 825, 330},
+};
+
+int Pixels(int twips, UINT dpi) {
+    return static_cast<int>((twips * static_cast<long long>(dpi) + 720) / 1440);
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        before_ = RegistrySnapshot();
+        process_.emplace(Process::Start(VandrelExe(), L""));
+        window_ = WaitForWindow(process_->id(), L"", kTitle);
+        ASSERT_NE(window_, nullptr) << "no window titled TypeLib注册程序";
+        box_ = ChildByText(window_, L"Edit", L"");
+        ASSERT_NE(box_, nullptr) << "no empty path box";
+    }
+    void TearDown() override {
+        if (process_ && process_->Running()) {
+            ::PostMessageW(window_, WM_CLOSE, 0, 0);
+            process_->Wait(5000);
+        }
+        EXPECT_TRUE(SameRegistry(before_, RegistrySnapshot()));
+    }
+    HWND Button(const std::wstring& caption) const {
+        return ChildByText(window_, L"Button", caption);
+    }
+    // Clicks and returns the result message, pressing its OK; empty when
+    // no message box comes within `milliseconds`.
+    std::wstring ClickForMessage(const std::wstring& caption, DWORD milliseconds = 15000) {
+        Click(Button(caption));
+        const HWND box = WaitForMessageBox(process_->id(), milliseconds);
+        if (!box) return L"";
+        const std::wstring text = MessageBoxText(box);
+        EXPECT_EQ(::GetWindow(box, GW_OWNER), window_) << "the message belongs to the window";
+        EXPECT_FALSE(::IsWindowEnabled(window_)) << "the message is modal";
+        const std::string shots = ScreenshotFolder();
+        if (!shots.empty() && caption == kReg && text.find(kSucceeded) != std::wstring::npos) {
+            EXPECT_TRUE(SaveScreenshot({window_, box}, shots + "/message.png"));
+        }
+        PressOk(box);
+        EXPECT_TRUE(WaitUntilGone(box));
+        return text;
+    }
+    // Nothing happens: no message box, the process goes on.
+    void ExpectNoMessage() {
+        EXPECT_EQ(WaitForMessageBox(process_->id(), 1500), nullptr);
+        EXPECT_TRUE(process_->Running());
+    }
+
+    std::wstring before_;
+    TempFolder folder_;
+    std::optional<Process> process_;
+    HWND window_ = nullptr;
+    HWND box_ = nullptr;
+};
+
+TEST_F(MainWindow, IsLaidOutAsTheTableSaysAtTheScreensDpi) {
+    const std::string shots = ScreenshotFolder();
+    if (!shots.empty()) {
+        EXPECT_TRUE(SaveScreenshot({window_}, shots + "/window.png"));
+    }
+    const LONG_PTR style = ::GetWindowLongPtrW(window_, GWL_STYLE);
+    EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU), WS_CAPTION | WS_SYSMENU);
+    EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0)
+        << "fixed, close box only";
+    EXPECT_EQ(::GetMenu(window_), nullptr);
+    EXPECT_TRUE(::GetWindowLongPtrW(window_, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+
+    const UINT dpi = DpiOf(window_);
+    ASSERT_GE(dpi, 96u);
+    const SIZE client = ClientSizeOf(window_);
+    EXPECT_EQ(client.cx, Pixels(4725, dpi));
+    EXPECT_EQ(client.cy, Pixels(1110, dpi));
+    if (dpi == 96) {
+        EXPECT_EQ(client.cx, 315);
+        EXPECT_EQ(client.cy, 74);
+    }
+
+    const std::vector<HWND> children = Children(window_);
+    ASSERT_EQ(children.size(), kTable.size());
+    for (size_t i = 0; i < kTable.size(); ++i) {
+        const Twips& t = kTable[i];
+        const HWND child = children[i];
+        EXPECT_EQ(ClassOf(child), t.windowClass) << i;
+        EXPECT_EQ(WindowText(child), t.text) << i;
+        const RECT r = ControlRect(child);
+        EXPECT_EQ(r.left, Pixels(t.left, dpi)) << i;
+        EXPECT_EQ(r.top, Pixels(t.top, dpi)) << i;
+        EXPECT_EQ(r.right, Pixels(t.left + t.width, dpi)) << i;
+        EXPECT_EQ(r.bottom, Pixels(t.top + t.height, dpi)) << i;
+        EXPECT_TRUE(::IsWindowVisible(child) && ::IsWindowEnabled(child)) << i;
+        const LONG_PTR childStyle = ::GetWindowLongPtrW(child, GWL_STYLE);
+        if (ClassOf(child) == L"Button") {
+            EXPECT_EQ(childStyle & BS_TYPEMASK, BS_PUSHBUTTON) << "no default button: " << i;
+        }
+        if (ClassOf(child) == L"Edit") {
+            EXPECT_EQ(childStyle & ES_READONLY, 0);
+        }
+    }
+}
+
+TEST_F(MainWindow, TabVisitsTheControlsInTabIndexOrder) {
+    ASSERT_TRUE(BringToFront(window_));
+    EXPECT_EQ(FocusOf(window_), box_) << "focus starts in the path box";
+    const std::vector<HWND> expected = {Button(kReg), Button(kClose), Button(kBrowse),
+                                        Button(kUnReg), box_};
+    for (HWND next : expected) {
+        PressKey(VK_TAB);
+        const ULONGLONG deadline = ::GetTickCount64() + 3000;
+        while (FocusOf(window_) != next && ::GetTickCount64() < deadline)
+            ::Sleep(20);
+        EXPECT_EQ(FocusOf(window_), next) << "expected " << WindowText(next);
+    }
+    PressKey(VK_TAB, VK_SHIFT);
+    const ULONGLONG deadline = ::GetTickCount64() + 3000;
+    while (FocusOf(window_) != Button(kUnReg) && ::GetTickCount64() < deadline)
+        ::Sleep(20);
+    EXPECT_EQ(FocusOf(window_), Button(kUnReg)) << "Shift+Tab goes back";
+}
+
+TEST_F(MainWindow, EnterAndEscapeStartNothing) {
+    const std::wstring lib = folder_.Copy(Fixture(L"Alpha.tlb"), L"Alpha.tlb");
+    ASSERT_TRUE(BringToFront(window_));
+    Type(box_, lib);
+    PressKey(VK_RETURN);
+    PressKey(VK_ESCAPE);
+    ExpectNoMessage();
+    PressKey(VK_TAB); // onto 注册: Escape there starts nothing either
+    PressKey(VK_ESCAPE);
+    ExpectNoMessage();
+    EXPECT_EQ(WindowText(box_), lib);
+    EXPECT_EQ(RegisteredPath(IdentityOf(lib)), L"");
+}
+
+TEST_F(MainWindow, ButtonsHandTheTypedPathWholeToTheCommands) {
+    const std::wstring lib =
+        folder_.Copy(Fixture(L"Alpha.tlb"), L"\u7C7B\u578B \u5E93\\Alpha lib.tlb"); // 类型 库
+    const LibIdentity id = IdentityOf(lib);
+    Type(box_, lib);
+    EXPECT_EQ(ClickForMessage(kReg), kReg + L"\"" + lib + kSucceeded);
+    EXPECT_EQ(RegisteredPath(id), lib);
+    EXPECT_EQ(WindowText(box_), lib) << "the box keeps its text";
+    EXPECT_EQ(ClickForMessage(kUnReg), kUnReg + L"\"" + lib + kSucceeded);
+    EXPECT_EQ(RegisteredPath(id), L"");
+
+    const std::wstring missing = folder_.path() + L"\\missing lib.tlb";
+    ReplaceText(box_, missing);
+    EXPECT_EQ(ClickForMessage(kUnReg), kUnReg + L"\"" + missing + kFailed);
+    // Quotation marks and blanks are the path's own: no first-token cut here.
+    const std::wstring quoted = L"\"" + lib + L"\" /u";
+    ReplaceText(box_, quoted);
+    EXPECT_EQ(ClickForMessage(kReg), kReg + L"\"" + quoted + kFailed);
+    EXPECT_EQ(RegisteredPath(id), L"");
+    EXPECT_TRUE(process_->Running());
+}
+
+TEST_F(MainWindow, AnEmptyBoxStartsNothing) {
+    Click(Button(kReg));
+    ExpectNoMessage();
+    Click(Button(kUnReg));
+    ExpectNoMessage();
+}
+
+TEST_F(MainWindow, ADroppedFileReplacesTheBoxText) {
+    Type(box_, L"typed before");
+    const std::wstring first = folder_.path() + L"\\\u7C7B\u578B \u5E93\\first.tlb";
+    DropFiles(window_, {first, folder_.path() + L"\\second.tlb"});
+    EXPECT_EQ(WaitForText(box_, first), first);
+    EXPECT_EQ(ClickForMessage(kReg), kReg + L"\"" + first + kFailed) << "the window still works";
+}
+
+TEST_F(MainWindow, CloseButtonAndCloseBoxEndTheProcessWithZero) {
+    Click(Button(kClose));
+    EXPECT_EQ(process_->Wait(10000), 0u);
+
+    Process second = Process::Start(VandrelExe(), L"");
+    const HWND window = WaitForWindow(second.id(), L"", kTitle);
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(second.Wait(10000), 0u);
+}
+
+} // namespace
+} // namespace vandrel::test
