@@ -103,8 +103,9 @@ void CancelDialog(HWND dialog);
 // Waits until the window is gone (destroyed or hidden).
 bool WaitUntilGone(HWND window, DWORD milliseconds = 5000);
 
-// Saves the screen area that the windows cover as a PNG file (a Linux path)
-// with the X server's screenshot tool. Returns false when no file was made.
+// Saves the screen area that the windows cover as a PNG file (a Linux path,
+// ASCII only) with the X server's screenshot tool. Returns false when no
+// file was made.
 bool SaveScreenshot(const std::vector<HWND>& windows, const std::string& pngPath);
 
 } // namespace vandrel::test
