@@ -1,23 +1,12 @@
 #include "comdlg/ComdlgPlatform.h"
 
 #include "comdlg/ClsComdlg.h"
+#include "common/SystemLibrary.h"
 
 #include <string>
 
 namespace vandrel {
 namespace {
-
-// Only from the system folder, never from the program's or the current one.
-HMODULE LoadSystemLibrary(const wchar_t* name) {
-    HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module || ::GetLastError() != ERROR_INVALID_PARAMETER) return module;
-    // Systems without the search flags refuse them; name the folder instead.
-    wchar_t folder[MAX_PATH];
-    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    const std::wstring path = std::wstring(folder, length) + L"\\" + name;
-    return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
 
 // The common-dialog library is loaded when a dialog is first shown and kept
 // for the life of the process: importing it would slow every start, also
@@ -30,7 +19,6 @@ FARPROC CommonDialogEntry(const char* name) {
 }
 
 template <typename Function> Function As(FARPROC entry) {
-    // Through the generic function type, which converts to any other.
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
 }
 
@@ -55,8 +43,7 @@ using GetDefaultPrinterFunction = BOOL(WINAPI*)(wchar_t* name, DWORD* length);
 // The spooler library is needed only by the font dialog; load it likewise.
 GetDefaultPrinterFunction DefaultPrinterEntry() {
     static const HMODULE module = LoadSystemLibrary(L"winspool.drv");
-    FARPROC entry = module ? ::GetProcAddress(module, "GetDefaultPrinterW") : nullptr;
-    return entry ? As<GetDefaultPrinterFunction>(entry) : nullptr;
+    return EntryOf<GetDefaultPrinterFunction>(module, "GetDefaultPrinterW");
 }
 
 HDC CreateDefaultPrinterDC() {

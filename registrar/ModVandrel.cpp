@@ -1,6 +1,7 @@
 #include "registrar/ModVandrel.h"
 
 #include "common/Owned.h"
+#include "common/SystemLibrary.h"
 #include "registrar/TypeLibHeader.h"
 
 #include <cstddef>
@@ -21,19 +22,40 @@ static_assert(offsetof(TLIBATTR, wLibFlags) + sizeof(WORD) == kAttrBytes);
 
 constexpr UINT kZeroInit = 0x40; // LMEM_ZEROINIT, fixed memory
 
+// The Automation library is loaded on the first registrar call: the window
+// starts faster without it and the command line needs it anyway.
+template <typename Function> Function Automation(const char* name) {
+    static const HMODULE oleaut32 = LoadSystemLibrary(L"oleaut32.dll");
+    return EntryOf<Function>(oleaut32, name);
+}
+
+HRESULT Unavailable() {
+    const DWORD error = ::GetLastError();
+    return error ? HRESULT_FROM_WIN32(error) : E_NOTIMPL;
+}
+
 HRESULT WINAPI LoadWithoutRegistering(const wchar_t* path, ITypeLib** library) {
+    static const auto load = Automation<decltype(&::LoadTypeLibEx)>("LoadTypeLibEx");
+    if (!load) return Unavailable();
     // The plain loader registers a library by itself when the name has no
     // directory; an unregister run must never register first.
-    return ::LoadTypeLibEx(path, REGKIND_NONE, library);
+    return load(path, REGKIND_NONE, library);
 }
 
 HRESULT WINAPI RegisterReal(ITypeLib* library, wchar_t* path, wchar_t* helpDir) {
-    return ::RegisterTypeLib(library, path, helpDir);
+    static const auto registerTypeLib = Automation<decltype(&::RegisterTypeLib)>("RegisterTypeLib");
+    if (!registerTypeLib) return Unavailable();
+    return registerTypeLib(library, path, helpDir);
+}
+
+HRESULT WINAPI UnregisterReal(REFGUID libId, WORD major, WORD minor, LCID lcid, SYSKIND syskind) {
+    static const auto unregister = Automation<decltype(&::UnRegisterTypeLib)>("UnRegisterTypeLib");
+    if (!unregister) return Unavailable();
+    return unregister(libId, major, minor, lcid, syskind);
 }
 
 const RegistrarPlatform kReal = {
-    LoadWithoutRegistering, RegisterReal, ::UnRegisterTypeLib,
-    ::LocalAlloc,           ::LocalFree,  ::GetLastError,
+    LoadWithoutRegistering, RegisterReal, UnregisterReal, ::LocalAlloc, ::LocalFree, ::GetLastError,
 };
 
 const RegistrarPlatform* g_platform = &kReal;

@@ -1,5 +1,7 @@
 #include "shell/frmMain.h"
 
+#include "common/SystemLibrary.h"
+
 #include "shell/BrowseOpenFile.h"
 #include "shell/ModMain.h"
 #include "shell/frmMainDpi.h"
@@ -28,20 +30,25 @@ private:
 };
 
 // COM for the file dialog's shell views: entered before the first browse,
-// left when the window's loop is over.
+// left when the window's loop is over. ole32 is loaded only then.
 class Apartment {
 public:
     Apartment() = default;
     Apartment(const Apartment&) = delete;
     Apartment& operator=(const Apartment&) = delete;
     ~Apartment() {
-        if (entered_) ::CoUninitialize();
+        if (!entered_) return;
+        if (auto leave = EntryOf<decltype(&::CoUninitialize)>(ole32_, "CoUninitialize")) leave();
     }
     void Enter() {
-        if (!entered_) entered_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+        if (entered_) return;
+        ole32_ = LoadSystemLibrary(L"ole32.dll");
+        auto enter = EntryOf<decltype(&::CoInitializeEx)>(ole32_, "CoInitializeEx");
+        entered_ = enter && SUCCEEDED(enter(nullptr, COINIT_APARTMENTTHREADED));
     }
 
 private:
+    HMODULE ole32_ = nullptr;
     bool entered_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "shell/frmMainDpi.h"
 
+#include "common/SystemLibrary.h"
+
 namespace vandrel {
 namespace {
 
@@ -7,9 +9,7 @@ namespace {
 // program from starting on older systems, so they are looked up. user32 is
 // loaded anyway, so the look-up costs nothing at start.
 template <typename Function> Function User32(const char* name) {
-    const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-    if (!user32) return nullptr;
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(user32, name)));
+    return EntryOf<Function>(::GetModuleHandleW(L"user32.dll"), name);
 }
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);

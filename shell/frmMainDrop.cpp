@@ -1,21 +1,15 @@
 #include "shell/frmMainDrop.h"
 
+#include "common/SystemLibrary.h"
+
 namespace vandrel {
-namespace {
-
-template <typename Function> Function Lookup(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
-
-} // namespace
 
 bool DroppedFiles::Load() {
     if (query_ && finish_) return true;
-    if (!shell32_)
-        shell32_.reset(::LoadLibraryExW(L"shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    if (!shell32_) shell32_.reset(LoadSystemLibrary(L"shell32.dll"));
     if (!shell32_) return false;
-    query_ = Lookup<decltype(query_)>(shell32_.get(), "DragQueryFileW");
-    finish_ = Lookup<decltype(finish_)>(shell32_.get(), "DragFinish");
+    query_ = EntryOf<decltype(query_)>(shell32_.get(), "DragQueryFileW");
+    finish_ = EntryOf<decltype(finish_)>(shell32_.get(), "DragFinish");
     return query_ && finish_;
 }
 
