@@ -94,6 +94,34 @@ private:
     HLOCAL block_;
 };
 
+// Registration and unregistration each write many registry keys, and the
+// platform does not make them atomic: a register and an unregister of one
+// library running at once can leave half of each behind. Vandrel processes
+// take turns, so the registry always ends in a state some order of their
+// calls would give.
+class RegistrationTurn {
+public:
+    RegistrationTurn()
+        : mutex_(::CreateMutexW(nullptr, FALSE, L"Local\\Vandrel.TypeLibRegistration")) {
+        // Without a mutex (or with one a crashed process abandoned) the call
+        // goes ahead: taking turns is a courtesy, not a condition.
+        if (mutex_) {
+            const DWORD wait = ::WaitForSingleObject(mutex_.get(), kMaxWait);
+            owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+        }
+    }
+    RegistrationTurn(const RegistrationTurn&) = delete;
+    RegistrationTurn& operator=(const RegistrationTurn&) = delete;
+    ~RegistrationTurn() {
+        if (owned_) ::ReleaseMutex(mutex_.get());
+    }
+
+private:
+    static constexpr DWORD kMaxWait = 60 * 1000;
+    OwnedHandle mutex_;
+    bool owned_ = false;
+};
+
 bool IsRegularFile(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
@@ -159,6 +187,7 @@ Flag RegisterLibrary(const std::wstring& path, const std::wstring& helpDir) {
     auto full = ResolveLoadablePath(path);
     if (!full) return kFalse;
 
+    RegistrationTurn turn;
     ComPtr<ITypeLib> library;
     if (platform.LoadTypeLib(full->c_str(), library.put()) != S_OK) return kFalse;
     // The platform wants writable strings; hand it copies.
@@ -172,6 +201,7 @@ Flag UnregisterLibrary(const std::wstring& path) {
     auto full = ResolveLoadablePath(path);
     if (!full) return kFalse;
 
+    RegistrationTurn turn;
     ComPtr<ITypeLib> library;
     if (platform.LoadTypeLib(full->c_str(), library.put()) != S_OK) return kFalse;
 
