@@ -94,5 +94,31 @@ TEST_F(Browse, AChosenFileReplacesTheBoxCancelKeepsItAndTheChoiceRegisters) {
     EXPECT_EQ(RegisteredPath(id), L"");
 }
 
+// On a system without the common-dialog library the browse button's error
+// ends the program: the window goes, the error box says why, and the process
+// ends with status 3. Wine disables the library for one program name.
+TEST(BrowseWithoutDialogs, EndsTheProgramWithTheErrorBoxAndStatusThree) {
+    TempFolder folder;
+    const std::wstring exe = folder.Copy(VandrelExe(), L"VandrelWithoutDialogs.exe");
+    const std::wstring key =
+        L"Software\\Wine\\AppDefaults\\VandrelWithoutDialogs.exe\\DllOverrides";
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"comdlg32", REG_SZ, L"", 2), 0);
+    Process process = Process::Start(exe, L"");
+    const HWND window = WaitForWindow(process.id(), L"", kTitle);
+    if (window) Click(ChildByText(window, L"Button", kBrowse));
+    const HWND box = window ? WaitForMessageBox(process.id()) : nullptr;
+    const std::wstring text = box ? MessageBoxText(box) : L"(no error box)";
+    const bool windowGone = window && !::IsWindowVisible(window);
+    if (box) PressOk(box);
+    const DWORD status = process.Wait();
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, key.substr(0, key.rfind(L'\\')).c_str());
+    ASSERT_NE(window, nullptr);
+    // 发生意外错误,程序将退出。
+    EXPECT_EQ(text, L"\u53D1\u751F\u610F\u5916\u9519\u8BEF,\u7A0B\u5E8F\u5C06\u9000\u51FA\u3002"
+                    L"\ncommon dialog library unavailable");
+    EXPECT_TRUE(windowGone) << "the window goes before the box";
+    EXPECT_EQ(status, 3u);
+}
+
 } // namespace
 } // namespace vandrel::test
