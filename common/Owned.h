@@ -82,6 +82,8 @@ public:
         reset();
         return &p_;
     }
+    // Hands the pointer over unreleased, for a release that needs care.
+    I* detach() { return std::exchange(p_, nullptr); }
 
 private:
     I* p_ = nullptr;
