@@ -1,6 +1,7 @@
 #include "registrar/TypeLibHeader.h"
 
 #include "common/Owned.h"
+#include "registrar/PlatformGuard.h"
 
 #include <cstdint>
 #include <cstring>
@@ -56,6 +57,26 @@ bool MapFile(const std::wstring& path, Mapping& mapping) {
     return true;
 }
 
+struct ImageCheck {
+    const BYTE* image;
+    size_t size;
+    bool whole;
+};
+
+void CheckBody(void* context) {
+    auto& check = *static_cast<ImageCheck*>(context);
+    check.whole = TypeLibImageIsWhole(check.image, check.size);
+}
+
+// A module's resource table can claim more than the file holds (a cut DLL
+// or .tlb module), and the mapping ends with the file: reading there faults.
+// Such an image, or one no guard could be set up for, is not whole.
+bool ImageIsWholeGuarded(const BYTE* image, size_t size) {
+    ImageCheck check{image, size, false};
+    DWORD fault = 0;
+    return RunGuarded(CheckBody, &check, &fault) && check.whole;
+}
+
 bool IsModule(const Mapping& mapping) {
     return mapping.size >= 2 && std::memcmp(mapping.view.get(), "MZ", 2) == 0;
 }
@@ -69,7 +90,7 @@ bool ResourceIsWhole(const std::wstring& module, WORD index) {
     HGLOBAL loaded = ::LoadResource(data.get(), found);
     const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
     if (!bytes) return true;
-    return TypeLibImageIsWhole(static_cast<const BYTE*>(bytes), size);
+    return ImageIsWholeGuarded(static_cast<const BYTE*>(bytes), size);
 }
 
 } // namespace
@@ -132,7 +153,7 @@ bool TypeLibFileIsWhole(const std::wstring& fullPath) {
         mapping = Mapping();
         return ResourceIsWhole(file, index);
     }
-    return TypeLibImageIsWhole(static_cast<const BYTE*>(mapping.view.get()), mapping.size);
+    return ImageIsWholeGuarded(static_cast<const BYTE*>(mapping.view.get()), mapping.size);
 }
 
 } // namespace vandrel
