@@ -7,6 +7,7 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <string>
@@ -24,6 +25,21 @@ constexpr std::uint32_t kSeedsPerKind = 20;
 constexpr std::uint32_t kSltgSeeds = 24;
 constexpr size_t kBatch = 25; // runs between two registry snapshots
 constexpr DWORD kCaseTimeout = 20000;
+// A loader caught in a loop may allocate a gigabyte a second: a run past
+// this much memory is stopped as a hang before it starves the machine.
+constexpr SIZE_T kCaseMemory = SIZE_T{1} << 30;
+
+// The exit status, or STILL_ACTIVE for a run stopped by time or memory.
+DWORD WaitBounded(const Process& run) {
+    for (DWORD waited = 0; waited < kCaseTimeout; waited += 100) {
+        if (::WaitForSingleObject(run.handle(), 100) == WAIT_OBJECT_0) return run.Wait(0);
+        PROCESS_MEMORY_COUNTERS memory{};
+        if (::GetProcessMemoryInfo(run.handle(), &memory, sizeof memory) &&
+            memory.WorkingSetSize > kCaseMemory)
+            break;
+    }
+    return STILL_ACTIVE;
+}
 
 struct Tally {
     int cases = 0, registered = 0, refused = 0, crashed = 0, hung = 0;
@@ -69,7 +85,7 @@ protected:
         DWORD status;
         {
             Process run = Process::Start(VandrelExe(), Quoted(path) + L" /s");
-            status = run.Wait(kCaseTimeout);
+            status = WaitBounded(run);
             // A hung run is killed when `run` goes.
         }
         if (status == 1) {
@@ -91,7 +107,7 @@ protected:
         }
         if (status == STILL_ACTIVE) {
             ++count.hung;
-            problems.push_back(RecipeName(recipe) + ": hung");
+            problems.push_back(RecipeName(recipe) + ": hung (time or memory)");
         } else {
             ++count.crashed;
             problems.push_back(RecipeName(recipe) + ": ended with " + Hex(status));
