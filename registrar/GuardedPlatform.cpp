@@ -51,7 +51,7 @@ HRESULT GuardedRegister(const RegistrarPlatform& platform, ComPtr<ITypeLib>& lib
     RegisterCall call{&platform, library.get(), path, helpDir, E_FAIL};
     DWORD fault = 0;
     if (platform.RunGuarded(RegisterBody, &call, &fault)) return call.status;
-    if (fault) ReleaseGuarded(platform, library.detach());
+    if (fault) ReleaseGuarded(platform, library.release());
     return FaultStatus(fault);
 }
 

@@ -8,13 +8,23 @@ namespace {
 // The per-DPI calls arrived with Windows 10; importing them would stop the
 // program from starting on older systems, so they are looked up. user32 is
 // loaded anyway, so the look-up costs nothing at start.
-template <typename Function> Function User32(const char* name) {
-    return EntryOf<Function>(::GetModuleHandleW(L"user32.dll"), name);
+DpiPlatform LookUp() {
+    DpiPlatform platform;
+    platform.GetDpiForWindow =
+        SystemEntry<decltype(platform.GetDpiForWindow)>(L"user32.dll", "GetDpiForWindow");
+    platform.SystemParametersInfoForDpi =
+        SystemEntry<decltype(platform.SystemParametersInfoForDpi)>(L"user32.dll",
+                                                                   "SystemParametersInfoForDpi");
+    platform.AdjustWindowRectExForDpi = SystemEntry<decltype(platform.AdjustWindowRectExForDpi)>(
+        L"user32.dll", "AdjustWindowRectExForDpi");
+    return platform;
 }
 
-using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
-using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+const DpiPlatform* g_platform = nullptr;
+
+const DpiPlatform& Platform() {
+    return g_platform ? *g_platform : RealDpiPlatform();
+}
 
 UINT SystemDpi() {
     const HDC screen = ::GetDC(nullptr);
@@ -26,9 +36,17 @@ UINT SystemDpi() {
 
 } // namespace
 
+const DpiPlatform& RealDpiPlatform() {
+    static const DpiPlatform real = LookUp();
+    return real;
+}
+
+void SetDpiPlatform(const DpiPlatform* platform) {
+    g_platform = platform;
+}
+
 UINT WindowDpi(HWND window) {
-    static const auto getDpiForWindow = User32<GetDpiForWindowFn>("GetDpiForWindow");
-    if (getDpiForWindow) {
+    if (const auto getDpiForWindow = Platform().GetDpiForWindow) {
         const UINT dpi = getDpiForWindow(window);
         if (dpi != 0) return dpi;
     }
@@ -36,10 +54,9 @@ UINT WindowDpi(HWND window) {
 }
 
 OwnedFont MessageFont(UINT dpi) {
-    static const auto forDpi = User32<SystemParametersInfoForDpiFn>("SystemParametersInfoForDpi");
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
-    if (forDpi) {
+    if (const auto forDpi = Platform().SystemParametersInfoForDpi) {
         if (!forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) return OwnedFont();
     } else {
         // Older systems answer for the system DPI only.
@@ -52,7 +69,7 @@ OwnedFont MessageFont(UINT dpi) {
 }
 
 SIZE FrameSize(SIZE client, DWORD style, DWORD exStyle, UINT dpi) {
-    static const auto forDpi = User32<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
+    const auto forDpi = Platform().AdjustWindowRectExForDpi;
     RECT frame = {0, 0, client.cx, client.cy};
     if (!forDpi || !forDpi(&frame, style, FALSE, exStyle, dpi))
         ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);

@@ -7,7 +7,18 @@
 
 namespace vandrel {
 
-using OwnedFont = Owned<HFONT, NullTraits<HFONT, ::DeleteObject>>;
+// The per-DPI calls of the platform; any of them is null on systems older
+// than Windows 10, and the window then falls back on the system DPI.
+struct DpiPlatform {
+    UINT(WINAPI* GetDpiForWindow)(HWND window) = nullptr;
+    BOOL(WINAPI* SystemParametersInfoForDpi)
+    (UINT action, UINT size, PVOID data, UINT change, UINT dpi) = nullptr;
+    BOOL(WINAPI* AdjustWindowRectExForDpi)
+    (LPRECT rect, DWORD style, BOOL menu, DWORD exStyle, UINT dpi) = nullptr;
+};
+const DpiPlatform& RealDpiPlatform();
+// Replaces the per-DPI calls; nullptr restores the real ones.
+void SetDpiPlatform(const DpiPlatform* platform);
 
 // The DPI the window is drawn at: its monitor's on systems with per-monitor
 // DPI, else the system's.

@@ -81,6 +81,8 @@ TEST_F(CommandLine, TheResultMessageNamesThePathAsGiven) {
         HWND box = WaitForMessageBox(process.id());
         ASSERT_NE(box, nullptr) << "no message box";
         EXPECT_EQ(MessageBoxText(box), step.message);
+        // A command that did not wait for its box would be over by now or
+        // within 300 ms: a whole command-mode run takes about 100 ms here.
         EXPECT_EQ(process.Wait(300), STILL_ACTIVE) << "the box holds the command";
         PressOk(box);
         EXPECT_EQ(process.Wait(), step.status);

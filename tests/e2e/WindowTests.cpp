@@ -21,6 +21,7 @@ const std::wstring kBrowse = L"\u6D4F\u89C8";                   // 浏览
 const std::wstring kClose = L"\u5173\u95ED";                    // 关闭
 const std::wstring kSucceeded = L"\"\u6210\u529F!";             // "成功!
 const std::wstring kFailed = L"\"\u5931\u8D25!";                // "失败!
+const std::wstring kDialogTitle = L"\u8BF7\u9009\u62E9\u4E00\u4E2A\u6587\u4EF6"; // 请选择一个文件
 
 // Where screenshots for the documentation go, when asked for.
 std::string ScreenshotFolder() {
@@ -65,6 +66,13 @@ protected:
     HWND Button(const std::wstring& caption) const {
         return ChildByText(window_, L"Button", caption);
     }
+    // The control with the focus once it is `expected`, or after 3 s.
+    HWND WaitForFocus(HWND expected) const {
+        const ULONGLONG deadline = ::GetTickCount64() + 3000;
+        while (FocusOf(window_) != expected && ::GetTickCount64() < deadline)
+            ::Sleep(20);
+        return FocusOf(window_);
+    }
     // Clicks and returns the result message, pressing its OK; empty when
     // no message box comes within `milliseconds`.
     std::wstring ClickForMessage(const std::wstring& caption, DWORD milliseconds = 15000) {
@@ -82,10 +90,16 @@ protected:
         EXPECT_TRUE(WaitUntilGone(box));
         return text;
     }
-    // Nothing happens: no message box, the process goes on.
-    void ExpectNoMessage() {
-        EXPECT_EQ(WaitForMessageBox(process_->id(), 1500), nullptr);
-        EXPECT_TRUE(process_->Running());
+    // Nothing that came before started a command: the window handles its
+    // input and posted clicks in order, so when the file dialog that the
+    // browse button (pressed last) opens is up, a result message of anything
+    // earlier would be up too, holding the dialog back.
+    void ExpectNothingBeforeTheFileDialog() {
+        const HWND dialog = WaitForDialog(process_->id(), kDialogTitle);
+        ASSERT_NE(dialog, nullptr) << "the browse button was not reached";
+        EXPECT_EQ(WaitForMessageBox(process_->id(), 0), nullptr) << "a command was started";
+        CancelDialog(dialog);
+        EXPECT_TRUE(WaitUntilGone(dialog));
     }
 
     std::wstring before_;
@@ -140,23 +154,27 @@ TEST_F(MainWindow, IsLaidOutAsTheTableSaysAtTheScreensDpi) {
     }
 }
 
-TEST_F(MainWindow, TabVisitsTheControlsInTabIndexOrder) {
+TEST_F(MainWindow, TabVisitsTheControlsInTabIndexOrderAndFocusComesBack) {
     ASSERT_TRUE(BringToFront(window_));
     EXPECT_EQ(FocusOf(window_), box_) << "focus starts in the path box";
     const std::vector<HWND> expected = {Button(kReg), Button(kClose), Button(kBrowse),
                                         Button(kUnReg), box_};
     for (HWND next : expected) {
         PressKey(VK_TAB);
-        const ULONGLONG deadline = ::GetTickCount64() + 3000;
-        while (FocusOf(window_) != next && ::GetTickCount64() < deadline)
-            ::Sleep(20);
-        EXPECT_EQ(FocusOf(window_), next) << "expected " << WindowText(next);
+        EXPECT_EQ(WaitForFocus(next), next) << "expected " << WindowText(next);
     }
     PressKey(VK_TAB, VK_SHIFT);
-    const ULONGLONG deadline = ::GetTickCount64() + 3000;
-    while (FocusOf(window_) != Button(kUnReg) && ::GetTickCount64() < deadline)
-        ::Sleep(20);
-    EXPECT_EQ(FocusOf(window_), Button(kUnReg)) << "Shift+Tab goes back";
+    EXPECT_EQ(WaitForFocus(Button(kUnReg)), Button(kUnReg)) << "Shift+Tab goes back";
+
+    // A result message takes the focus; dismissed, it gives it back to the
+    // control that had it.
+    ReplaceText(box_, folder_.path() + L"\\missing.tlb");
+    PressKey(VK_SPACE);
+    const HWND message = WaitForMessageBox(process_->id());
+    ASSERT_NE(message, nullptr) << "注销 pressed with the space bar shows no message";
+    PressOk(message);
+    EXPECT_TRUE(WaitUntilGone(message));
+    EXPECT_EQ(WaitForFocus(Button(kUnReg)), Button(kUnReg)) << "the focus is not back";
 }
 
 TEST_F(MainWindow, EnterAndEscapeStartNothing) {
@@ -165,10 +183,12 @@ TEST_F(MainWindow, EnterAndEscapeStartNothing) {
     Type(box_, lib);
     PressKey(VK_RETURN);
     PressKey(VK_ESCAPE);
-    ExpectNoMessage();
     PressKey(VK_TAB); // onto 注册: Escape there starts nothing either
     PressKey(VK_ESCAPE);
-    ExpectNoMessage();
+    PressKey(VK_TAB); // 关闭
+    PressKey(VK_TAB); // 浏览, pressed with the space bar
+    PressKey(VK_SPACE);
+    ExpectNothingBeforeTheFileDialog();
     EXPECT_EQ(WindowText(box_), lib);
     EXPECT_EQ(RegisteredPath(IdentityOf(lib)), L"");
 }
@@ -197,9 +217,9 @@ TEST_F(MainWindow, ButtonsHandTheTypedPathWholeToTheCommands) {
 
 TEST_F(MainWindow, AnEmptyBoxStartsNothing) {
     Click(Button(kReg));
-    ExpectNoMessage();
     Click(Button(kUnReg));
-    ExpectNoMessage();
+    Click(Button(kBrowse));
+    ExpectNothingBeforeTheFileDialog();
 }
 
 TEST_F(MainWindow, ADroppedFileReplacesTheBoxText) {

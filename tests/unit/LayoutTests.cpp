@@ -2,6 +2,7 @@
 // and the window's click handlers in this process with the command seam.
 #include "shell/ModMain.h"
 #include "shell/frmMain.h"
+#include "shell/frmMainDpi.h"
 #include "shell/frmMainLayout.h"
 
 #include <gtest/gtest.h>
@@ -129,6 +130,16 @@ int FakeShow(HWND owner, const std::wstring& text, const std::wstring&, UINT) {
 }
 const CommandServices kFakes = {FakeRegister, FakeUnregister, FakeShow};
 
+BOOL CALLBACK FindMainWindow(HWND window, LPARAM found) {
+    wchar_t name[64];
+    // Visible once it is complete, controls and all.
+    if (!::GetClassNameW(window, name, 64) || std::wstring(name) != kMainTitle ||
+        !::IsWindowVisible(window))
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
 class MainWindowHandlers : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -137,32 +148,30 @@ protected:
     }
     void TearDown() override {
         SetCommandServices(nullptr);
+        SetDpiPlatform(nullptr);
         if (driver_.joinable()) driver_.join();
+        EXPECT_TRUE(found_) << "the window did not become visible within 5 s";
     }
     // Runs `steps` on a second thread against the window of this thread.
+    // Without a window the loop is ended, so the test fails instead of
+    // waiting for ever.
     void Drive(void (*steps)(HWND window)) {
         const DWORD uiThread = ::GetCurrentThreadId();
-        driver_ = std::thread([uiThread, steps] {
+        driver_ = std::thread([this, uiThread, steps] {
             HWND window = nullptr;
             for (int i = 0; i < 500 && !window; ++i) {
-                ::EnumThreadWindows(
-                    uiThread,
-                    [](HWND w, LPARAM found) {
-                        wchar_t name[64];
-                        // Visible once it is complete, controls and all.
-                        if (!::GetClassNameW(w, name, 64) || std::wstring(name) != kMainTitle ||
-                            !::IsWindowVisible(w))
-                            return TRUE;
-                        *reinterpret_cast<HWND*>(found) = w;
-                        return FALSE;
-                    },
-                    reinterpret_cast<LPARAM>(&window));
+                ::EnumThreadWindows(uiThread, FindMainWindow, reinterpret_cast<LPARAM>(&window));
                 if (!window) ::Sleep(10);
             }
-            if (window) steps(window);
+            found_ = window != nullptr;
+            if (window)
+                steps(window);
+            else
+                ::PostThreadMessageW(uiThread, WM_QUIT, 1, 0);
         });
     }
     std::thread driver_;
+    std::atomic<bool> found_{false};
 };
 
 void SetPath(HWND window, const wchar_t* text) {
@@ -209,6 +218,86 @@ TEST_F(MainWindowHandlers, ButtonsHandTheWholeBoxTextToTheCommandsOwnedByTheWind
     const std::wstring expected = std::wstring(metrics.lfMessageFont.lfFaceName) + L" " +
                                   std::to_wstring(metrics.lfMessageFont.lfHeight);
     EXPECT_EQ(s_fonts, std::vector<std::wstring>(kMainControls.size(), expected));
+}
+
+// What the window looks like after the platform told it of a new DPI.
+struct AfterDpiChange {
+    std::vector<RECT> rects;
+    std::vector<LONG> fontHeights;
+    RECT window;
+    SIZE client;
+};
+AfterDpiChange g_after;
+constexpr UINT kNewDpi = 144;
+constexpr RECT kSuggested = {40, 30, 600, 200};
+
+TEST_F(MainWindowHandlers, ANewDpiLaysTheWindowOutAnewWithOrWithoutThePerDpiCalls) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
+    const HDC screen = ::GetDC(nullptr);
+    const int systemDpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    const DpiPlatform none;
+    for (const DpiPlatform* platform : {&RealDpiPlatform(), &none}) {
+        const bool fallback = platform == &none;
+        SetDpiPlatform(platform);
+        g_after = AfterDpiChange();
+        Drive([](HWND window) {
+            ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(kNewDpi, kNewDpi),
+                           reinterpret_cast<LPARAM>(&kSuggested));
+            for (const ControlLayout& control : kMainControls) {
+                const HWND child = ::GetDlgItem(window, control.id);
+                RECT rect{};
+                ::GetWindowRect(child, &rect);
+                ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+                g_after.rects.push_back(rect);
+                LOGFONTW font{};
+                ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0)),
+                             sizeof font, &font);
+                g_after.fontHeights.push_back(font.lfHeight);
+            }
+            ::GetWindowRect(window, &g_after.window);
+            RECT client{};
+            ::GetClientRect(window, &client);
+            g_after.client = {client.right, client.bottom};
+            ::PostMessageW(window, WM_CLOSE, 0, 0);
+        });
+        EXPECT_EQ(RunMainWindow(), 0);
+        driver_.join();
+        ASSERT_EQ(g_after.rects.size(), kMainControls.size());
+        for (size_t i = 0; i < kMainControls.size(); ++i) {
+            const RECT expected = PixelRect(kMainControls[i], kNewDpi);
+            EXPECT_TRUE(::EqualRect(&g_after.rects[i], &expected))
+                << kMainControls[i].name << (fallback ? ", fallback" : "");
+        }
+        // The frame is sized for the new DPI as the platform measures it. (A
+        // real DPI change also redraws the frame at that DPI; this one leaves
+        // it at the system's, so only the fallback's client area is exact.)
+        const SIZE client = ClientSize(kNewDpi);
+        RECT frame = {0, 0, client.cx, client.cy};
+        const DWORD style = static_cast<DWORD>(WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU);
+        if (fallback || !platform->AdjustWindowRectExForDpi ||
+            !platform->AdjustWindowRectExForDpi(&frame, style, FALSE, WS_EX_ACCEPTFILES, kNewDpi))
+            ::AdjustWindowRectEx(&frame, style, FALSE, WS_EX_ACCEPTFILES);
+        EXPECT_EQ(g_after.window.right - g_after.window.left, frame.right - frame.left) << fallback;
+        EXPECT_EQ(g_after.window.bottom - g_after.window.top, frame.bottom - frame.top) << fallback;
+        if (fallback) {
+            EXPECT_EQ(g_after.client.cx, client.cx);
+            EXPECT_EQ(g_after.client.cy, client.cy);
+        }
+        EXPECT_EQ(g_after.window.left, kSuggested.left) << fallback;
+        EXPECT_EQ(g_after.window.top, kSuggested.top) << fallback;
+        // Without the per-DPI calls, the system's font scaled to the new DPI.
+        LONG expectedHeight = ::MulDiv(metrics.lfMessageFont.lfHeight, kNewDpi, systemDpi);
+        NONCLIENTMETRICSW forDpi = metrics;
+        if (!fallback && platform->SystemParametersInfoForDpi &&
+            platform->SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof forDpi, &forDpi, 0,
+                                                 kNewDpi))
+            expectedHeight = forDpi.lfMessageFont.lfHeight;
+        EXPECT_EQ(g_after.fontHeights, std::vector<LONG>(kMainControls.size(), expectedHeight))
+            << fallback;
+    }
 }
 
 TEST_F(MainWindowHandlers, AnErrorInAClickHandlerEndsTheWindowAndLeavesRunMainWindow) {
