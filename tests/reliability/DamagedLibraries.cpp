@@ -183,8 +183,96 @@ std::string Damaged(std::string bytes, Damage kind, std::uint32_t seed) {
 
 } // namespace
 
+// Recorded with Wine 8.0 (Debian 8.0~repack-4) on the builds before the
+// guard: each access violation or breakpoint, and the first two runaway
+// loads (a loop that allocated without end) of each base and damage.
 const Recipe kCrashedBefore[] = {
-    {"sltg", Damage::Sltg, 1},
+    {"stdole2@x64", Damage::BitFlips, 1},   // 0xC0000005
+    {"stdole2@x64", Damage::Word, 4},       // 0xC0000005
+    {"stdole2@x64", Damage::Word, 18},      // 0x80000003
+    {"stdole2@x64", Damage::Duplicate, 12}, // 0x80000003
+    {"stdole2@x64", Damage::Duplicate, 17}, // 0x80000003
+    {"stdole2@x64", Damage::Duplicate, 19}, // 0x80000003
+    {"stdole2@x64", Damage::Delete, 1},     // 0x80000003
+    {"stdole2@x64", Damage::Delete, 2},     // hang
+    {"stdole2@x64", Damage::Delete, 3},     // hang
+    {"stdole2@x64", Damage::Delete, 13},    // 0x80000003
+    {"stdole2@x64", Damage::Delete, 17},    // 0x80000003
+    {"stdole2@x64", Damage::Truncate, 1},   // hang
+    {"stdole2@x64", Damage::Truncate, 2},   // hang
+    {"activeds@x64", Damage::BitFlips, 3},  // 0x80000003
+    {"activeds@x64", Damage::BitFlips, 9},  // 0x80000003
+    {"activeds@x64", Damage::Word, 16},     // 0x80000003
+    {"activeds@x64", Damage::Duplicate, 4}, // 0x80000003
+    {"activeds@x64", Damage::Delete, 1},    // 0x80000003
+    {"activeds@x64", Damage::Delete, 4},    // hang
+    {"activeds@x64", Damage::Delete, 5},    // hang
+    {"activeds@x64", Damage::Delete, 13},   // 0x80000003
+    {"activeds@x64", Damage::Delete, 17},   // 0x80000003
+    {"activeds@x64", Damage::Truncate, 1},  // hang
+    {"activeds@x64", Damage::Truncate, 2},  // hang
+    {"scrrun@x64", Damage::BitFlips, 10},   // 0x80000003
+    {"scrrun@x64", Damage::BitFlips, 16},   // 0x80000003
+    {"scrrun@x64", Damage::Word, 17},       // 0xC0000005
+    {"scrrun@x64", Damage::Word, 19},       // 0x80000003
+    {"scrrun@x64", Damage::Duplicate, 16},  // 0x80000003
+    {"scrrun@x64", Damage::Duplicate, 17},  // 0x80000003
+    {"scrrun@x64", Damage::Delete, 1},      // 0x80000003
+    {"scrrun@x64", Damage::Delete, 3},      // hang
+    {"scrrun@x64", Damage::Delete, 4},      // hang
+    {"scrrun@x64", Damage::Delete, 13},     // 0x80000003
+    {"scrrun@x64", Damage::Delete, 17},     // 0x80000003
+    {"scrrun@x64", Damage::Truncate, 1},    // hang
+    {"scrrun@x64", Damage::Truncate, 2},    // hang
+    {"widl@x64", Damage::BitFlips, 19},     // 0x80000003
+    {"stdole2@x86", Damage::BitFlips, 1},   // 0xC0000005
+    {"stdole2@x86", Damage::Word, 4},       // 0xC0000005
+    {"stdole2@x86", Damage::Word, 18},      // 0x80000003
+    {"stdole2@x86", Damage::Duplicate, 6},  // 0xC0000005
+    {"stdole2@x86", Damage::Duplicate, 12}, // 0x80000003
+    {"stdole2@x86", Damage::Duplicate, 17}, // 0x80000003
+    {"stdole2@x86", Damage::Duplicate, 19}, // 0x80000003
+    {"stdole2@x86", Damage::Delete, 1},     // 0x80000003
+    {"stdole2@x86", Damage::Delete, 2},     // hang
+    {"stdole2@x86", Damage::Delete, 3},     // hang
+    {"stdole2@x86", Damage::Delete, 13},    // 0x80000003
+    {"stdole2@x86", Damage::Delete, 17},    // 0x80000003
+    {"stdole2@x86", Damage::Truncate, 1},   // hang
+    {"stdole2@x86", Damage::Truncate, 2},   // hang
+    {"activeds@x86", Damage::BitFlips, 3},  // 0x80000003
+    {"activeds@x86", Damage::BitFlips, 9},  // 0x80000003
+    {"activeds@x86", Damage::BitFlips, 13}, // 0xC0000005
+    {"activeds@x86", Damage::Word, 16},     // 0x80000003
+    {"activeds@x86", Damage::Duplicate, 4}, // 0x80000003
+    {"activeds@x86", Damage::Delete, 1},    // 0x80000003
+    {"activeds@x86", Damage::Delete, 4},    // hang
+    {"activeds@x86", Damage::Delete, 5},    // hang
+    {"activeds@x86", Damage::Delete, 13},   // 0x80000003
+    {"activeds@x86", Damage::Delete, 17},   // 0x80000003
+    {"activeds@x86", Damage::Truncate, 1},  // hang
+    {"activeds@x86", Damage::Truncate, 2},  // hang
+    {"scrrun@x86", Damage::BitFlips, 10},   // 0x80000003
+    {"scrrun@x86", Damage::BitFlips, 16},   // 0x80000003
+    {"scrrun@x86", Damage::Word, 17},       // 0xC0000005
+    {"scrrun@x86", Damage::Word, 19},       // 0x80000003
+    {"scrrun@x86", Damage::Duplicate, 16},  // 0x80000003
+    {"scrrun@x86", Damage::Duplicate, 17},  // 0x80000003
+    {"scrrun@x86", Damage::Delete, 1},      // 0x80000003
+    {"scrrun@x86", Damage::Delete, 3},      // hang
+    {"scrrun@x86", Damage::Delete, 4},      // hang
+    {"scrrun@x86", Damage::Delete, 13},     // 0x80000003
+    {"scrrun@x86", Damage::Delete, 17},     // 0x80000003
+    {"scrrun@x86", Damage::Truncate, 1},    // hang
+    {"scrrun@x86", Damage::Truncate, 2},    // hang
+    {"widl@x86", Damage::BitFlips, 19},     // 0x80000003
+    {"sltg", Damage::Sltg, 1},              // 0xC0000005 on both
+    {"sltg", Damage::Sltg, 2},              // 0xC0000005 on both
+    {"sltg", Damage::Sltg, 3},              // 0xC0000005 on both
+    {"sltg", Damage::Sltg, 4},              // 0xC0000005 on both
+    {"sltg", Damage::Sltg, 5},              // 0xC0000005 on both
+    {"sltg", Damage::Sltg, 6},              // 0xC0000005 on both
+    {"sltg", Damage::Sltg, 7},              // 0xC0000005 on both
+    {"sltg", Damage::Sltg, 8},              // 0xC0000005 on both
 };
 const int kCrashedBeforeCount = static_cast<int>(std::size(kCrashedBefore));
 

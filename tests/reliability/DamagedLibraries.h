@@ -36,8 +36,8 @@ const wchar_t* ExtensionOf(const Recipe& recipe);
 // Whether the Vandrel.exe under test is the 64-bit build.
 bool VandrelIs64Bit();
 
-// Cases that stopped Vandrel (access violation or breakpoint) before it
-// loaded libraries inside a guard.
+// Cases that stopped Vandrel (access violation or breakpoint), or made its
+// load run away, before it loaded libraries inside a guard.
 extern const Recipe kCrashedBefore[];
 extern const int kCrashedBeforeCount;
 

@@ -167,8 +167,9 @@ INSTANTIATE_TEST_SUITE_P(Bases, DamagedLibraries,
                          ::testing::Values("stdole2", "activeds", "scrrun", "widl", "sltg"),
                          [](const auto& info) { return std::string(info.param); });
 
-// Every case of this bitness that stopped Vandrel before is refused now.
-TEST(DamagedLibrariesThatCrashed, AreRefused) {
+// Every recorded case of this bitness that stopped Vandrel (or ran away with
+// its memory) before ends in success or failure now.
+TEST(DamagedLibrariesThatCrashed, NoLongerCrashOrHang) {
     const char* const bitness = VandrelIs64Bit() ? "@x64" : "@x86";
     TempFolder folder;
     int ran = 0;
@@ -179,8 +180,15 @@ TEST(DamagedLibrariesThatCrashed, AreRefused) {
         ++ran;
         const std::wstring path = folder.Write(
             L"crashed" + std::to_wstring(i) + ExtensionOf(recipe), DamagedLibrary(recipe));
-        EXPECT_EQ(test::Run(VandrelExe(), Quoted(path) + L" /s", kCaseTimeout), 1u)
-            << RecipeName(recipe);
+        Process run = Process::Start(VandrelExe(), Quoted(path) + L" /s");
+        const DWORD status = WaitBounded(run);
+        // A wild read that faulted once may land in mapped memory another
+        // time: then nothing needed the guard, and the copy registers.
+        EXPECT_TRUE(status == 0 || status == 1) << RecipeName(recipe) << ": " << status;
+        if (status == 0) {
+            EXPECT_EQ(test::Run(VandrelExe(), Quoted(path) + L" /u /s", kCaseTimeout), 0u)
+                << RecipeName(recipe);
+        }
     }
     EXPECT_GT(ran, 0) << "no recorded case for this bitness";
 }
