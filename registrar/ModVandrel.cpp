@@ -2,7 +2,9 @@
 
 #include "common/Owned.h"
 #include "common/SystemLibrary.h"
+#include "registrar/GuardedPlatform.h"
 #include "registrar/TypeLibHeader.h"
+#include "registrar/TypeLibWalk.h"
 
 #include <cstddef>
 #include <cstring>
@@ -53,8 +55,14 @@ HRESULT WINAPI UnregisterReal(REFGUID libId, WORD major, WORD minor, LCID lcid, 
     return unregister(libId, major, minor, lcid, syskind);
 }
 
+void WINAPI FreeStringReal(BSTR text) {
+    static const auto free = Automation<decltype(&::SysFreeString)>("SysFreeString");
+    if (free) free(text);
+}
+
 const RegistrarPlatform kReal = {
-    LoadWithoutRegistering, RegisterReal, UnregisterReal, ::LocalAlloc, ::LocalFree, ::GetLastError,
+    LoadWithoutRegistering, RegisterReal,   UnregisterReal, ::LocalAlloc, ::LocalFree,
+    ::GetLastError,         FreeStringReal, RunGuarded,
 };
 
 const RegistrarPlatform* g_platform = &kReal;
@@ -188,10 +196,11 @@ Flag RegisterLibrary(const std::wstring& path, const std::wstring& helpDir) {
 
     RegistrationTurn turn;
     ComPtr<ITypeLib> library;
-    if (platform.LoadTypeLib(full->c_str(), library.put()) != S_OK) return kFalse;
+    TypeLibIdentity identity;
+    if (LoadAndWalk(platform, full->c_str(), library, identity) != S_OK) return kFalse;
     // The platform wants writable strings; hand it copies.
     std::wstring help = helpDir;
-    const HRESULT status = platform.RegisterTypeLib(library.get(), full->data(), help.data());
+    const HRESULT status = GuardedRegister(platform, library, full->data(), help.data());
     return ToFlag(status == S_OK);
 }
 
@@ -202,7 +211,8 @@ Flag UnregisterLibrary(const std::wstring& path) {
 
     RegistrationTurn turn;
     ComPtr<ITypeLib> library;
-    if (platform.LoadTypeLib(full->c_str(), library.put()) != S_OK) return kFalse;
+    TypeLibIdentity identity;
+    if (LoadAndWalk(platform, full->c_str(), library, identity) != S_OK) return kFalse;
 
     HRESULT status;
     {
@@ -219,8 +229,7 @@ Flag UnregisterLibrary(const std::wstring& path) {
                 TLIBATTR own;
                 std::memset(&own, 0, sizeof own);
                 std::memcpy(&own, block.get(), kAttrBytes);
-                status = platform.UnRegisterTypeLib(own.guid, own.wMajorVerNum, own.wMinorVerNum,
-                                                    own.lcid, own.syskind);
+                status = GuardedUnregister(platform, own);
             } else if (status == S_OK) {
                 status = E_POINTER;
             }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/Flag.h"
+#include "registrar/PlatformGuard.h"
 
 #include <windows.h>
 #include <oaidl.h>
@@ -14,7 +15,9 @@ namespace vandrel {
 
 // Every platform call the registrar makes, so tests can make any of them
 // fail. The loaded library's own calls (GetLibAttr, ReleaseTLibAttr,
-// Release) go through the ITypeLib that LoadTypeLib hands back.
+// Release) go through the ITypeLib that LoadTypeLib hands back. Loading (with
+// the walk of what was loaded), registering and unregistering run inside
+// RunGuarded.
 struct RegistrarPlatform {
     HRESULT(WINAPI* LoadTypeLib)(const wchar_t* path, ITypeLib** library);
     HRESULT(WINAPI* RegisterTypeLib)(ITypeLib* library, wchar_t* path, wchar_t* helpDir);
@@ -23,6 +26,8 @@ struct RegistrarPlatform {
     HLOCAL(WINAPI* LocalAlloc)(UINT flags, SIZE_T bytes);
     HLOCAL(WINAPI* LocalFree)(HLOCAL block);
     DWORD(WINAPI* GetLastError)();
+    void(WINAPI* SysFreeString)(BSTR text);
+    bool (*RunGuarded)(GuardedCall call, void* context, DWORD* fault);
 };
 
 const RegistrarPlatform& RealRegistrarPlatform();

@@ -1,6 +1,7 @@
 #include "registrar/TypeLibHeader.h"
 
 #include "common/Owned.h"
+#include "registrar/PlatformGuard.h"
 
 #include <cstdint>
 #include <cstring>
@@ -21,6 +22,18 @@ constexpr size_t kTypeInfoBytes = 0x64;
 constexpr size_t kMemberOffsetAt = 0x04;
 constexpr size_t kElementCountAt = 0x18;  // functions in the low word, variables high
 constexpr int64_t kMemberIndexBytes = 12; // id, name and offset of each member
+// Lists the loader follows from link to link until one says -1: a list that
+// runs in a circle keeps it allocating for ever.
+struct ListKind {
+    size_t segment, entryBytes, nextAt;
+};
+constexpr ListKind kCustomData = {12, 12, 8};  // from the header and each type info
+constexpr ListKind kImplemented = {3, 16, 12}; // a coclass's implemented interfaces
+constexpr size_t kLibraryCustomDataAt = 0x40;
+constexpr size_t kTypeKindAt = 0x00;
+constexpr size_t kCustomDataAt = 0x48;
+constexpr size_t kImplementedAt = 0x54;
+constexpr int64_t kCoclass = 5;
 
 int64_t ReadInt(const BYTE* image, size_t at) {
     int32_t value;
@@ -30,6 +43,22 @@ int64_t ReadInt(const BYTE* image, size_t at) {
 
 bool Inside(int64_t offset, int64_t length, size_t size) {
     return offset >= 0 && length >= 0 && offset + length <= static_cast<int64_t>(size);
+}
+
+// False when the list starting at `first` comes back on itself: it has more
+// links than its segment has entries. A link outside the segment ends the
+// walk; the loader reports (or the guard takes) what it reads there.
+bool ListEnds(const BYTE* image, size_t directory, const ListKind& kind, int64_t first) {
+    const size_t entry = directory + kind.segment * kSegmentBytes;
+    const int64_t segment = ReadInt(image, entry), length = ReadInt(image, entry + 4);
+    if (segment < 0) return true;
+    const int64_t links = length / static_cast<int64_t>(kind.entryBytes);
+    int64_t at = first;
+    for (int64_t step = 0; step <= links; ++step) {
+        if (at < 0 || at + static_cast<int64_t>(kind.entryBytes) > length) return true;
+        at = ReadInt(image, static_cast<size_t>(segment + at) + kind.nextAt);
+    }
+    return false;
 }
 
 struct Mapping {
@@ -56,6 +85,26 @@ bool MapFile(const std::wstring& path, Mapping& mapping) {
     return true;
 }
 
+struct ImageCheck {
+    const BYTE* image;
+    size_t size;
+    bool whole;
+};
+
+void CheckBody(void* context) {
+    auto& check = *static_cast<ImageCheck*>(context);
+    check.whole = TypeLibImageIsWhole(check.image, check.size);
+}
+
+// A module's resource table can claim more than the file holds (a cut DLL
+// or .tlb module), and the mapping ends with the file: reading there faults.
+// Such an image, or one no guard could be set up for, is not whole.
+bool ImageIsWholeGuarded(const BYTE* image, size_t size) {
+    ImageCheck check{image, size, false};
+    DWORD fault = 0;
+    return RunGuarded(CheckBody, &check, &fault) && check.whole;
+}
+
 bool IsModule(const Mapping& mapping) {
     return mapping.size >= 2 && std::memcmp(mapping.view.get(), "MZ", 2) == 0;
 }
@@ -69,7 +118,7 @@ bool ResourceIsWhole(const std::wstring& module, WORD index) {
     HGLOBAL loaded = ::LoadResource(data.get(), found);
     const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
     if (!bytes) return true;
-    return TypeLibImageIsWhole(static_cast<const BYTE*>(bytes), size);
+    return ImageIsWholeGuarded(static_cast<const BYTE*>(bytes), size);
 }
 
 } // namespace
@@ -94,7 +143,10 @@ bool TypeLibImageIsWhole(const BYTE* image, size_t size) {
         if (!Inside(offset, length, size)) return false;
     }
 
-    const size_t typeInfoEntry = static_cast<size_t>(directory) + kTypeInfoSegment * kSegmentBytes;
+    const auto dir = static_cast<size_t>(directory);
+    if (!ListEnds(image, dir, kCustomData, ReadInt(image, kLibraryCustomDataAt))) return false;
+
+    const size_t typeInfoEntry = dir + kTypeInfoSegment * kSegmentBytes;
     const int64_t segment = ReadInt(image, typeInfoEntry);
     const int64_t segmentLength = ReadInt(image, typeInfoEntry + 4);
     for (int64_t i = 0; i < typeInfos; ++i) {
@@ -102,6 +154,10 @@ bool TypeLibImageIsWhole(const BYTE* image, size_t size) {
         if (segment < 0 || offset < 0 || offset + int64_t{kTypeInfoBytes} > segmentLength)
             return false;
         const size_t base = static_cast<size_t>(segment + offset);
+        if (!ListEnds(image, dir, kCustomData, ReadInt(image, base + kCustomDataAt))) return false;
+        if ((ReadInt(image, base + kTypeKindAt) & 0xF) == kCoclass &&
+            !ListEnds(image, dir, kImplemented, ReadInt(image, base + kImplementedAt)))
+            return false;
         const int64_t elements = ReadInt(image, base + kElementCountAt);
         const int64_t members = (elements & 0xFFFF) + ((elements >> 16) & 0xFFFF);
         if (members == 0) continue;
@@ -132,7 +188,7 @@ bool TypeLibFileIsWhole(const std::wstring& fullPath) {
         mapping = Mapping();
         return ResourceIsWhole(file, index);
     }
-    return TypeLibImageIsWhole(static_cast<const BYTE*>(mapping.view.get()), mapping.size);
+    return ImageIsWholeGuarded(static_cast<const BYTE*>(mapping.view.get()), mapping.size);
 }
 
 } // namespace vandrel

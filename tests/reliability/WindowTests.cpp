@@ -1,6 +1,7 @@
 // The real window: the bad-input corpus through the path box, one click
 // each, and 200 register clicks that leave the process where it began.
 #include "driver/Driver.h"
+#include "reliability/DamagedLibraries.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -118,10 +119,18 @@ TEST_F(RealWindow, BadInputThroughThePathBoxFailsOneClickEach) {
         L"\\\\.\\NUL",
         folder.path() + L"\\" + std::wstring(300, L'm') + L".tlb",
         L"   ",
+        // Both stopped the process once: noise behind an SLTG signature, and
+        // Wine's stdole2.tlb (a module) cut short.
+        folder.Write(L"sltg.tlb", DamagedLibrary({"sltg", Damage::Sltg, 1})),
+        folder.Write(L"cut.tlb", DamagedLibrary({"stdole2", Damage::Truncate, 1})),
     };
     for (const auto& path : corpus)
         EXPECT_EQ(ClickRegister(path), kRegister + L"\"" + path + failed);
-    EXPECT_TRUE(process->Running()) << "the window outlives every failure";
+    ASSERT_TRUE(process->Running()) << "the window outlives every failure";
+    // And it still works: no lock or guard of a failed load is left behind.
+    const std::wstring good = folder.Copy(Fixture(L"Beta.tlb"), L"Beta.tlb");
+    EXPECT_EQ(ClickRegister(good), kRegister + L"\"" + good + L"\"\u6210\u529F!");
+    EXPECT_EQ(test::Run(VandrelExe(), good + L" /u /s"), 0u);
 }
 
 TEST_F(RealWindow, TwoHundredRegisterClicksEndWhereTheyBegan) {

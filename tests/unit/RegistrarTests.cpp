@@ -1,6 +1,8 @@
 // The registrar's reduction of platform statuses, with every platform call
-// faked, and the accounting of every library, record and block it obtains.
+// faked, and the accounting of every library, record and block it obtains;
+// faults of every kind raised inside the fakes end in a clean failure.
 #include "registrar/ModVandrel.h"
+#include "registrar/TypeLibWalk.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +14,116 @@
 namespace vandrel {
 namespace {
 
+// Hardware exceptions of each kind the guard takes, raised on purpose.
+volatile int g_zero = 0;
+volatile int g_seven = 7; // unknown to the compiler, which would fold 1 / x
+int* volatile g_nowhere = nullptr;
+void NullDereference() {
+    *g_nowhere = 1;
+}
+void Breakpoint() {
+    __debugbreak();
+}
+void IllegalInstruction() {
+    __builtin_trap();
+}
+void DivideByZero() {
+    g_zero = g_seven / g_zero;
+}
+int Deeper(int depth) {
+    volatile char frame[512];
+    frame[0] = static_cast<char>(depth);
+    if (g_zero == 1) return 0;
+    return Deeper(depth + 1) + frame[0];
+}
+void StackOverflow() {
+    g_zero = Deeper(0);
+}
+
+struct Fault {
+    const char* name;
+    void (*raise)();
+};
+const Fault kFaults[] = {{"null dereference", NullDereference},
+                         {"breakpoint", Breakpoint},
+                         {"illegal instruction", IllegalInstruction},
+                         {"integer divide by zero", DivideByZero},
+                         {"stack overflow", StackOverflow}};
+
+// One type info; a dispinterface unless told otherwise. With `base` set it
+// derives from the type info there, which may be itself.
+class FakeTypeInfo : public ITypeInfo {
+public:
+    TYPEATTR attr{};
+    void (*faultInAttr)() = nullptr;
+    FakeTypeInfo* base = nullptr;
+    int handedOut = 0;
+    int releases = 0;
+    int attrsOut = 0;
+
+    FakeTypeInfo() {
+        attr.typekind = TKIND_DISPATCH;
+        attr.guid = {0x0badf00d, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++handedOut; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        return static_cast<ULONG>(handedOut - ++releases);
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeAttr(TYPEATTR** out) override {
+        if (faultInAttr) faultInAttr();
+        *out = &attr;
+        ++attrsOut;
+        return S_OK;
+    }
+    void STDMETHODCALLTYPE ReleaseTypeAttr(TYPEATTR*) override { --attrsOut; }
+    HRESULT STDMETHODCALLTYPE GetRefTypeOfImplType(UINT, HREFTYPE* out) override {
+        *out = 1;
+        return base ? S_OK : TYPE_E_ELEMENTNOTFOUND;
+    }
+    HRESULT STDMETHODCALLTYPE GetRefTypeInfo(HREFTYPE, ITypeInfo** out) override {
+        *out = base;
+        if (!base) return TYPE_E_ELEMENTNOTFOUND;
+        ++base->handedOut;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetFuncDesc(UINT, FUNCDESC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetVarDesc(UINT, VARDESC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetNames(MEMBERID, BSTR*, UINT, UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetImplTypeFlags(UINT, INT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(LPOLESTR*, UINT, MEMBERID*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(PVOID, MEMBERID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID, BSTR*, BSTR*, DWORD*, BSTR*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID, INVOKEKIND, PVOID*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, PVOID*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetMops(MEMBERID, BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetContainingTypeLib(ITypeLib**, UINT*) override { return E_NOTIMPL; }
+    void STDMETHODCALLTYPE ReleaseFuncDesc(FUNCDESC*) override {}
+    void STDMETHODCALLTYPE ReleaseVarDesc(VARDESC*) override {}
+};
+
 class FakeTypeLib : public ITypeLib {
 public:
+    FakeTypeInfo info;
+    UINT typeInfos = 0;
     HRESULT attrStatus = S_OK;
     bool attrDelivered = true;
     TLIBATTR attr{};
@@ -32,8 +142,12 @@ public:
         if (attrsOut != 0) releasedAttrBeforeLibrary = false;
         return static_cast<ULONG>(handedOut - ++releases);
     }
-    UINT STDMETHODCALLTYPE GetTypeInfoCount() override { return 0; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, ITypeInfo**) override { return E_NOTIMPL; }
+    UINT STDMETHODCALLTYPE GetTypeInfoCount() override { return typeInfos; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, ITypeInfo** out) override {
+        *out = &info;
+        ++info.handedOut;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT, TYPEKIND*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetLibAttr(TLIBATTR** out) override {
@@ -62,6 +176,9 @@ struct World {
     HRESULT loadStatus = S_OK;
     HRESULT registerStatus = S_OK;
     HRESULT unregisterStatus = S_OK;
+    void (*faultInLoad)() = nullptr;
+    void (*faultInRegister)() = nullptr;
+    void (*faultInUnregister)() = nullptr;
     bool allocFails = false;
     DWORD lastError = 0;
     FakeTypeLib library;
@@ -81,6 +198,7 @@ HRESULT WINAPI FakeLoad(const wchar_t* path, ITypeLib** out) {
     g_world->calls.push_back("load");
     g_world->loadedPath = path;
     *out = nullptr;
+    if (g_world->faultInLoad) g_world->faultInLoad();
     if (g_world->loadStatus == S_OK) {
         *out = &g_world->library;
         ++g_world->library.handedOut;
@@ -89,6 +207,7 @@ HRESULT WINAPI FakeLoad(const wchar_t* path, ITypeLib** out) {
 }
 HRESULT WINAPI FakeRegister(ITypeLib* library, wchar_t* path, wchar_t* help) {
     g_world->calls.push_back("register");
+    if (g_world->faultInRegister) g_world->faultInRegister();
     EXPECT_EQ(library, &g_world->library);
     g_world->registeredPath = path;
     g_world->helpDirWasNull = help == nullptr;
@@ -97,6 +216,7 @@ HRESULT WINAPI FakeRegister(ITypeLib* library, wchar_t* path, wchar_t* help) {
 }
 HRESULT WINAPI FakeUnregister(REFGUID guid, WORD major, WORD minor, LCID lcid, SYSKIND kind) {
     g_world->calls.push_back("unregister");
+    if (g_world->faultInUnregister) g_world->faultInUnregister();
     g_world->unregGuid = guid;
     g_world->unregMajor = major;
     g_world->unregMinor = minor;
@@ -123,13 +243,19 @@ DWORD WINAPI FakeLastError() {
     return g_world->lastError;
 }
 
-const RegistrarPlatform kFake = {FakeLoad,       FakeRegister,  FakeUnregister,
-                                 FakeLocalAlloc, FakeLocalFree, FakeLastError};
+void WINAPI FakeFreeString(BSTR text) {
+    ::SysFreeString(text);
+}
+
+const RegistrarPlatform kFake = {FakeLoad,      FakeRegister,  FakeUnregister, FakeLocalAlloc,
+                                 FakeLocalFree, FakeLastError, FakeFreeString, RunGuarded};
 
 // Whatever happened: every library handed out released exactly once, its
 // attribute record handed back first, every block freed.
 void ExpectNothingLeft(const World& w, const char* label) {
     EXPECT_EQ(w.library.releases, w.library.handedOut) << label;
+    EXPECT_EQ(w.library.info.releases, w.library.info.handedOut) << label;
+    EXPECT_EQ(w.library.info.attrsOut, 0) << label;
     EXPECT_EQ(w.library.attrsOut, 0) << label;
     EXPECT_TRUE(w.library.releasedAttrBeforeLibrary) << label;
     EXPECT_EQ(w.blocksOut, 0) << label;
@@ -224,7 +350,7 @@ TEST_F(RegistrarTest, UnregisterPassesTheFilesIdentityInOrder) {
     EXPECT_EQ(world.unregMinor, 0x8001);
     EXPECT_EQ(world.unregLcid, 0x0409u);
     EXPECT_EQ(world.unregSyskind, SYS_WIN64);
-    EXPECT_EQ(world.library.attrReleases, 1);
+    EXPECT_EQ(world.library.attrReleases, 2) << "the walk's record and the unregistration's";
 }
 
 TEST_F(RegistrarTest, UnregisterReducesEachFailingStepToFailure) {
@@ -265,6 +391,79 @@ TEST_F(RegistrarTest, UnregisterReducesEachFailingStepToFailure) {
 TEST_F(RegistrarTest, ANonZeroLastErrorWithABlockDoesNotDecide) {
     world.lastError = ERROR_INVALID_PARAMETER; // stale value from an earlier call
     EXPECT_EQ(UnregisterLibrary(file), kTrue);
+}
+
+TEST_F(RegistrarTest, AFaultOfAnyKindInAnyGuardedCallIsAFailureThatReleasesEverything) {
+    struct Where {
+        const char* name;
+        void (*arrange)(World&, void (*)());
+        std::vector<std::string> registerCalls, unregisterCalls;
+    };
+    const Where places[] = {
+        {"load", [](World& w, void (*f)()) { w.faultInLoad = f; }, {"load"}, {"load"}},
+        {"walk", [](World& w, void (*f)()) { w.library.info.faultInAttr = f; }, {"load"}, {"load"}},
+        {"register / unregister",
+         [](World& w, void (*f)()) { w.faultInRegister = w.faultInUnregister = f; },
+         {"load", "register"},
+         {"load", "alloc", "unregister", "free"}},
+    };
+    for (const Where& where : places) {
+        for (const Fault& fault : kFaults) {
+            const std::string label = std::string(where.name) + ", " + fault.name;
+            World fresh;
+            fresh.library.attr = world.library.attr;
+            fresh.library.typeInfos = 1;
+            where.arrange(fresh, fault.raise);
+            g_world = &fresh;
+            EXPECT_EQ(RegisterLibrary(file, L""), kFalse) << label;
+            EXPECT_EQ(fresh.calls, where.registerCalls) << label;
+            fresh.calls.clear();
+            EXPECT_EQ(UnregisterLibrary(file), kFalse) << label;
+            EXPECT_EQ(fresh.calls, where.unregisterCalls) << label;
+            ExpectNothingLeft(fresh, label.c_str());
+        }
+    }
+    g_world = &world;
+    // The thread is whole afterwards: a library that loads cleanly registers.
+    world.library.typeInfos = 1;
+    EXPECT_EQ(RegisterLibrary(file, L""), kTrue);
+}
+
+bool NoGuard(GuardedCall, void*, DWORD* fault) {
+    *fault = 0;
+    return false;
+}
+
+TEST_F(RegistrarTest, WithoutAGuardNothingIsLoadedAndTheCommandFails) {
+    RegistrarPlatform unguarded = kFake;
+    unguarded.RunGuarded = NoGuard;
+    SetRegistrarPlatform(&unguarded);
+    EXPECT_EQ(RegisterLibrary(file, L""), kFalse);
+    EXPECT_EQ(UnregisterLibrary(file), kFalse);
+    EXPECT_TRUE(world.calls.empty());
+}
+
+TEST_F(RegistrarTest, TheWalkHandsBackTheIdentityAndRefusesACircleOfBaseInterfaces) {
+    world.library.typeInfos = 2;
+    ComPtr<ITypeLib> library;
+    TypeLibIdentity identity;
+    ASSERT_EQ(LoadAndWalk(kFake, file.c_str(), library, identity), S_OK);
+    EXPECT_TRUE(IsEqualGUID(identity.guid, world.library.attr.guid));
+    EXPECT_EQ(identity.major, 0xFFFF);
+    EXPECT_EQ(identity.minor, 0x8001);
+    EXPECT_EQ(identity.lcid, 0x0409u);
+    EXPECT_EQ(identity.syskind, SYS_WIN64);
+    ASSERT_EQ(identity.interfaces.size(), 2u);
+    EXPECT_TRUE(IsEqualGUID(identity.interfaces[0], world.library.info.attr.guid));
+    library.reset();
+
+    // An interface that derives from itself: the walk must end, and refuse.
+    world.library.info.attr.typekind = TKIND_INTERFACE;
+    world.library.info.attr.cImplTypes = 1;
+    world.library.info.base = &world.library.info;
+    EXPECT_EQ(LoadAndWalk(kFake, file.c_str(), library, identity), TYPE_E_CIRCULARTYPE);
+    EXPECT_FALSE(library);
+    EXPECT_GT(world.library.info.handedOut, kMaxReferenceDepth);
 }
 
 } // namespace
