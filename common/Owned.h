@@ -56,6 +56,8 @@ using OwnedGlobal = Owned<HGLOBAL, NullTraits<HGLOBAL, ::GlobalFree>>;
 using OwnedWindow = Owned<HWND, NullTraits<HWND, ::DestroyWindow>>;
 using OwnedDC = Owned<HDC, NullTraits<HDC, ::DeleteDC>>;
 using OwnedModule = Owned<HMODULE, NullTraits<HMODULE, ::FreeLibrary>>;
+// Never a predefined key (HKEY_LOCAL_MACHINE and the like): only opened ones.
+using OwnedKey = Owned<HKEY, NullTraits<HKEY, ::RegCloseKey>>;
 
 // A COM interface pointer released exactly once.
 template <typename I> class ComPtr {
