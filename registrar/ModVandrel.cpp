@@ -2,6 +2,7 @@
 
 #include "common/Owned.h"
 #include "common/SystemLibrary.h"
+#include "registrar/RegistrationKeys.h"
 #include "registrar/TypeLibHeader.h"
 
 #include <cstddef>
@@ -55,7 +56,8 @@ HRESULT WINAPI UnregisterReal(REFGUID libId, WORD major, WORD minor, LCID lcid, 
 }
 
 const RegistrarPlatform kReal = {
-    LoadWithoutRegistering, RegisterReal, UnregisterReal, ::LocalAlloc, ::LocalFree, ::GetLastError,
+    LoadWithoutRegistering, RegisterReal,         UnregisterReal, ::LocalAlloc, ::LocalFree,
+    ::GetLastError,         &RealRegistryCalls(),
 };
 
 const RegistrarPlatform* g_platform = &kReal;
@@ -156,6 +158,13 @@ bool IsResourceIndex(const std::wstring& text) {
     return true;
 }
 
+// The platform writes key after key and stops at its first error; what it
+// may touch is recorded first, so that a failure can be undone whole.
+bool RecordFor(ITypeLib* library, RegistryUndo& undo) {
+    const auto keys = RegistrationKeysOf(library);
+    return keys && undo.Record(MachineClassesRoots(), *keys);
+}
+
 } // namespace
 
 const RegistrarPlatform& RealRegistrarPlatform() {
@@ -190,9 +199,12 @@ Flag RegisterLibrary(const std::wstring& path, const std::wstring& helpDir) {
     RegistrationTurn turn;
     ComPtr<ITypeLib> library;
     if (platform.LoadTypeLib(full->c_str(), library.put()) != S_OK) return kFalse;
+    RegistryUndo undo(*platform.registry);
+    if (!RecordFor(library.get(), undo)) return kFalse;
     // The platform wants writable strings; hand it copies.
     std::wstring help = helpDir;
     const HRESULT status = platform.RegisterTypeLib(library.get(), full->data(), help.data());
+    if (status != S_OK) undo.Restore();
     return ToFlag(status == S_OK);
 }
 
@@ -220,8 +232,11 @@ Flag UnregisterLibrary(const std::wstring& path) {
                 TLIBATTR own;
                 std::memset(&own, 0, sizeof own);
                 std::memcpy(&own, block.get(), kAttrBytes);
+                RegistryUndo undo(*platform.registry);
+                if (!RecordFor(library.get(), undo)) return kFalse;
                 status = platform.UnRegisterTypeLib(own.guid, own.wMajorVerNum, own.wMinorVerNum,
                                                     own.lcid, own.syskind);
+                if (status != S_OK) undo.Restore();
             } else if (status == S_OK) {
                 status = E_POINTER;
             }

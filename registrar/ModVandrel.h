@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/Flag.h"
+#include "registrar/RegistryUndo.h"
 
 #include <windows.h>
 #include <oaidl.h>
@@ -23,13 +24,16 @@ struct RegistrarPlatform {
     HLOCAL(WINAPI* LocalAlloc)(UINT flags, SIZE_T bytes);
     HLOCAL(WINAPI* LocalFree)(HLOCAL block);
     DWORD(WINAPI* GetLastError)();
+    // What a failed registration or unregistration is undone with.
+    const RegistryCalls* registry;
 };
 
 const RegistrarPlatform& RealRegistrarPlatform();
 // Replaces the platform for the registrar; nullptr restores the real one.
 void SetRegistrarPlatform(const RegistrarPlatform* platform);
 
-// -1 when the library was loaded and registered, 0 otherwise.
+// -1 when the library was loaded and registered, 0 otherwise. Either way the
+// registry holds the whole registration or none of it (see RegistryUndo.h).
 Flag RegisterLibrary(const std::wstring& path, const std::wstring& helpDir);
 // -1 when the library was loaded and its registration removed, 0 otherwise.
 Flag UnregisterLibrary(const std::wstring& path);

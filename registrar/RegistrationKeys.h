@@ -1,0 +1,26 @@
+// The registry keys that registering or unregistering a type library may
+// write: its TypeLib\{libid} subtree and the Interface\{iid} key of every
+// interface it describes (relative to a classes root).
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vandrel {
+
+std::vector<std::wstring> RegistrationKeys(const GUID& library,
+                                           const std::vector<GUID>& interfaces);
+
+// The same for a loaded library: every TKIND_INTERFACE and TKIND_DISPATCH
+// type it holds. Nothing when any of its types cannot be read, since the keys
+// it may write are then unknown.
+std::optional<std::vector<std::wstring>> RegistrationKeysOf(ITypeLib* library);
+
+// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}", as the platform names its keys.
+std::wstring GuidKeyName(const GUID& guid);
+
+} // namespace vandrel
