@@ -3,34 +3,31 @@
 // from properties.
 #pragma once
 
+#include "common/Error.h"
 #include "common/Flag.h"
 
 #include <cstdint>
-#include <exception>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
 namespace vandrel {
 
 // A page or copy value that does not fit the print record's 16-bit fields.
-class ComdlgOverflow : public std::overflow_error {
+class ComdlgOverflow : public Error {
 public:
-    using std::overflow_error::overflow_error;
+    using Error::Error;
 };
 
-// The common-dialog library or one of its entries could not be had. It
-// carries a fixed text: the text-carrying standard errors would link their
-// string machinery into every program that shows a file dialog.
-class ComdlgUnavailable : public std::exception {
+// The common-dialog library or one of its entries could not be had.
+class ComdlgUnavailable : public Error {
 public:
-    const char* what() const noexcept override { return "common dialog library unavailable"; }
+    ComdlgUnavailable() : Error("common dialog library unavailable") {}
 };
 
 // The font dialog needs the default printer's device context.
-class NoPrinterError : public std::runtime_error {
+class NoPrinterError : public Error {
 public:
-    using std::runtime_error::runtime_error;
+    NoPrinterError() : Error("no default printer to list fonts for") {}
 };
 
 // Each property is a get directly followed by its let. Lets store what they

@@ -65,18 +65,19 @@ Flag ClsComdlg::ShowFont() {
     // back on every way out, the unlock first.
     const PlatformGlobal block(platform.GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof font));
     if (!block) throw std::bad_alloc();
-    const PlatformLock locked(block.get());
-    if (!locked.get()) throw std::bad_alloc();
-    std::memcpy(locked.get(), &font, sizeof font);
+    void* const address = platform.GlobalLock(block.get());
+    if (!address) throw std::bad_alloc();
+    const PlatformLocked locked(block.get());
+    std::memcpy(address, &font, sizeof font);
 
     CHOOSEFONTA record{};
     record.lStructSize = sizeof record;
     record.hwndOwner = platform.GetForegroundWindow();
     // Fetched at each call, so the list follows the current default printer.
     const PlatformDC printer(platform.CreatePrinterDC());
-    if (!printer) throw NoPrinterError("no default printer to list fonts for");
+    if (!printer) throw NoPrinterError();
     record.hDC = printer.get();
-    record.lpLogFont = static_cast<LOGFONTA*>(locked.get());
+    record.lpLogFont = static_cast<LOGFONTA*>(address);
     record.iPointSize = 120;
     record.Flags = kFontFlags;
     record.rgbColors = 0;
@@ -85,7 +86,7 @@ Flag ClsComdlg::ShowFont() {
     record.nSizeMax = 72;
 
     if (!platform.ChooseFontA(&record)) return kFalse;
-    std::memcpy(&font, locked.get(), sizeof font);
+    std::memcpy(&font, address, sizeof font);
     std::wstring faceName = FaceName(font);
     m_FontName = std::move(faceName);
     m_FontColor = static_cast<std::int32_t>(record.rgbColors);

@@ -8,46 +8,35 @@
 namespace vandrel {
 namespace {
 
-// The common-dialog library is loaded when a dialog is first shown and kept
-// for the life of the process: importing it would slow every start, also
-// the command-line runs that never show a dialog.
-FARPROC CommonDialogEntry(const char* name) {
-    static const HMODULE module = LoadSystemLibrary(L"comdlg32.dll");
-    FARPROC entry = module ? ::GetProcAddress(module, name) : nullptr;
+// The common-dialog library is loaded when a dialog is first shown: importing
+// it would slow every start, also the command-line runs that never show one.
+// Each entry is looked up on its first call; without it the call raises.
+void (*CommonDialogEntry(const char* name))() {
+    const auto entry = SystemEntry<void (*)()>(L"comdlg32.dll", name);
     if (!entry) throw ComdlgUnavailable();
     return entry;
 }
 
-template <typename Function> Function As(FARPROC entry) {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
+template <typename Result, typename Record, const char* Name>
+Result WINAPI CommonDialog(Record* record) {
+    static const auto entry = reinterpret_cast<Result(WINAPI*)(Record*)>(CommonDialogEntry(Name));
+    return entry(record);
 }
 
-#define VANDREL_COMDLG_ENTRY(name, Result, Record)                                                 \
-    Result WINAPI Lazy##name(Record* record) {                                                     \
-        static const auto entry = As<Result(WINAPI*)(Record*)>(CommonDialogEntry(#name));          \
-        return entry(record);                                                                      \
-    }
-
-VANDREL_COMDLG_ENTRY(GetOpenFileNameA, BOOL, OPENFILENAMEA)
-VANDREL_COMDLG_ENTRY(GetSaveFileNameA, BOOL, OPENFILENAMEA)
-VANDREL_COMDLG_ENTRY(PrintDlgA, BOOL, PRINTDLGA)
-VANDREL_COMDLG_ENTRY(PageSetupDlgA, BOOL, PAGESETUPDLGA)
-VANDREL_COMDLG_ENTRY(ChooseColorA, BOOL, CHOOSECOLORA)
-VANDREL_COMDLG_ENTRY(ChooseFontA, BOOL, CHOOSEFONTA)
-VANDREL_COMDLG_ENTRY(ReplaceTextA, HWND, FINDREPLACEA)
-
-#undef VANDREL_COMDLG_ENTRY
+constexpr char kGetOpenFileNameA[] = "GetOpenFileNameA";
+constexpr char kGetSaveFileNameA[] = "GetSaveFileNameA";
+constexpr char kPrintDlgA[] = "PrintDlgA";
+constexpr char kPageSetupDlgA[] = "PageSetupDlgA";
+constexpr char kChooseColorA[] = "ChooseColorA";
+constexpr char kChooseFontA[] = "ChooseFontA";
+constexpr char kReplaceTextA[] = "ReplaceTextA";
 
 using GetDefaultPrinterFunction = BOOL(WINAPI*)(wchar_t* name, DWORD* length);
 
-// The spooler library is needed only by the font dialog; load it likewise.
-GetDefaultPrinterFunction DefaultPrinterEntry() {
-    static const HMODULE module = LoadSystemLibrary(L"winspool.drv");
-    return EntryOf<GetDefaultPrinterFunction>(module, "GetDefaultPrinterW");
-}
-
 HDC CreateDefaultPrinterDC() {
-    const GetDefaultPrinterFunction getDefaultPrinter = DefaultPrinterEntry();
+    // The spooler library is needed only by the font dialog; loaded likewise.
+    static const auto getDefaultPrinter =
+        SystemEntry<GetDefaultPrinterFunction>(L"winspool.drv", "GetDefaultPrinterW");
     if (!getDefaultPrinter) return nullptr;
     DWORD length = 0;
     getDefaultPrinter(nullptr, &length);
@@ -58,10 +47,21 @@ HDC CreateDefaultPrinterDC() {
 }
 
 const ComdlgPlatform kReal = {
-    ::GetForegroundWindow, LazyGetOpenFileNameA,   LazyGetSaveFileNameA, LazyPrintDlgA,
-    LazyPageSetupDlgA,     LazyChooseColorA,       LazyChooseFontA,      LazyReplaceTextA,
-    ::DestroyWindow,       ::GlobalAlloc,          ::GlobalLock,         ::GlobalUnlock,
-    ::GlobalFree,          CreateDefaultPrinterDC, ::DeleteDC,
+    ::GetForegroundWindow,
+    CommonDialog<BOOL, OPENFILENAMEA, kGetOpenFileNameA>,
+    CommonDialog<BOOL, OPENFILENAMEA, kGetSaveFileNameA>,
+    CommonDialog<BOOL, PRINTDLGA, kPrintDlgA>,
+    CommonDialog<BOOL, PAGESETUPDLGA, kPageSetupDlgA>,
+    CommonDialog<BOOL, CHOOSECOLORA, kChooseColorA>,
+    CommonDialog<BOOL, CHOOSEFONTA, kChooseFontA>,
+    CommonDialog<HWND, FINDREPLACEA, kReplaceTextA>,
+    ::DestroyWindow,
+    ::GlobalAlloc,
+    ::GlobalLock,
+    ::GlobalUnlock,
+    ::GlobalFree,
+    CreateDefaultPrinterDC,
+    ::DeleteDC,
 };
 
 const ComdlgPlatform* g_platform = &kReal;

@@ -67,33 +67,22 @@ inline HINSTANCE AsInstance(std::int32_t value) {
 }
 
 // Owners whose release goes through the current platform, so that tests can
-// count every block and context a dialog leaves behind.
+// count every block, lock and context a dialog leaves behind.
 struct PlatformGlobalTraits {
     static HGLOBAL invalid() { return nullptr; }
     static void close(HGLOBAL block) { CurrentComdlgPlatform().GlobalFree(block); }
+};
+struct PlatformUnlockTraits {
+    static HGLOBAL invalid() { return nullptr; }
+    static void close(HGLOBAL block) { CurrentComdlgPlatform().GlobalUnlock(block); }
 };
 struct PlatformDCTraits {
     static HDC invalid() { return nullptr; }
     static void close(HDC dc) { CurrentComdlgPlatform().DeleteDC(dc); }
 };
 using PlatformGlobal = Owned<HGLOBAL, PlatformGlobalTraits>;
+// A block that is locked: the owner unlocks it.
+using PlatformLocked = Owned<HGLOBAL, PlatformUnlockTraits>;
 using PlatformDC = Owned<HDC, PlatformDCTraits>;
-
-// Keeps a block locked for one scope; no address when the lock failed.
-class PlatformLock {
-public:
-    explicit PlatformLock(HGLOBAL block)
-        : block_(block), address_(CurrentComdlgPlatform().GlobalLock(block)) {}
-    PlatformLock(const PlatformLock&) = delete;
-    PlatformLock& operator=(const PlatformLock&) = delete;
-    ~PlatformLock() {
-        if (address_) CurrentComdlgPlatform().GlobalUnlock(block_);
-    }
-    void* get() const { return address_; }
-
-private:
-    HGLOBAL block_;
-    void* address_;
-};
 
 } // namespace vandrel

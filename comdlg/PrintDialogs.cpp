@@ -5,19 +5,16 @@
 
 #include <cstdint>
 #include <limits>
-#include <string>
-#include <type_traits>
 
 namespace vandrel {
 namespace {
 
 // The print record's page and copy fields are 16 bits wide and read as
 // signed; a value that does not fit is the caller's error, not a wrap.
-WORD Narrow(std::int32_t value, const char* property) {
+WORD Narrow(std::int32_t value, const char* error) {
     if (value < std::numeric_limits<std::int16_t>::min() ||
         value > std::numeric_limits<std::int16_t>::max())
-        throw ComdlgOverflow(std::string(property) +
-                             " does not fit in 16 bits: " + std::to_string(value));
+        throw ComdlgOverflow(error);
     return static_cast<WORD>(static_cast<std::int16_t>(value));
 }
 
@@ -28,33 +25,28 @@ std::int32_t Widen(WORD field) {
 // The dialogs hand back device blocks (and, when asked, a device context)
 // that belong to the caller; nothing here uses them, so they go with the
 // call whatever its outcome.
-template <typename Record> class ReturnedDevice {
-public:
-    explicit ReturnedDevice(const Record& record) : record_(record) {}
-    ReturnedDevice(const ReturnedDevice&) = delete;
-    ReturnedDevice& operator=(const ReturnedDevice&) = delete;
-    ~ReturnedDevice() {
-        PlatformGlobal mode(record_.hDevMode);
-        PlatformGlobal names(record_.hDevNames);
-        if constexpr (std::is_same_v<Record, PRINTDLGA>) {
-            PlatformDC dc(record_.hDC);
-        }
-    }
-
-private:
-    const Record& record_;
+struct ReturnedDevice {
+    PlatformGlobal mode, names;
+    PlatformDC dc;
 };
+ReturnedDevice Returned(const PRINTDLGA& record) {
+    return {PlatformGlobal(record.hDevMode), PlatformGlobal(record.hDevNames),
+            PlatformDC(record.hDC)};
+}
+ReturnedDevice Returned(const PAGESETUPDLGA& record) {
+    return {PlatformGlobal(record.hDevMode), PlatformGlobal(record.hDevNames), PlatformDC()};
+}
 
 } // namespace
 
 Flag ClsComdlg::ShowPrint() {
     const ComdlgPlatform& platform = CurrentComdlgPlatform();
     // Every value is checked before the dialog, so an error changes nothing.
-    const WORD fromPage = Narrow(m_FromPage, "FromPage");
-    const WORD toPage = Narrow(m_ToPage, "ToPage");
-    const WORD minPage = Narrow(m_MinPage, "MinPage");
-    const WORD maxPage = Narrow(m_MaxPage, "MaxPage");
-    const WORD copies = Narrow(m_Copies, "Copies");
+    const WORD fromPage = Narrow(m_FromPage, "FromPage does not fit in 16 bits");
+    const WORD toPage = Narrow(m_ToPage, "ToPage does not fit in 16 bits");
+    const WORD minPage = Narrow(m_MinPage, "MinPage does not fit in 16 bits");
+    const WORD maxPage = Narrow(m_MaxPage, "MaxPage does not fit in 16 bits");
+    const WORD copies = Narrow(m_Copies, "Copies does not fit in 16 bits");
 
     PRINTDLGA record{};
     record.lStructSize = sizeof record;
@@ -67,8 +59,9 @@ Flag ClsComdlg::ShowPrint() {
     record.nCopies = copies;
     record.hInstance = AsInstance(m_Instance);
 
-    const ReturnedDevice device(record);
-    if (!platform.PrintDlgA(&record)) return kFalse;
+    const BOOL confirmed = platform.PrintDlgA(&record);
+    const ReturnedDevice device = Returned(record);
+    if (!confirmed) return kFalse;
     m_Copies = Widen(record.nCopies);
     m_FromPage = Widen(record.nFromPage);
     m_ToPage = Widen(record.nToPage);
@@ -84,8 +77,9 @@ Flag ClsComdlg::ShowPageSetup() {
     record.hwndOwner = platform.GetForegroundWindow();
     record.hInstance = AsInstance(m_Instance);
 
-    const ReturnedDevice device(record);
-    if (!platform.PageSetupDlgA(&record)) return kFalse;
+    const BOOL confirmed = platform.PageSetupDlgA(&record);
+    const ReturnedDevice device = Returned(record);
+    if (!confirmed) return kFalse;
     m_PaperWidth = record.ptPaperSize.x;
     m_PaperHeight = record.ptPaperSize.y;
     m_MarginLeft = record.rtMargin.left;

@@ -1,10 +1,14 @@
 // Move-only owners for platform handles and COM pointers. One template makes
-// every kind; copying is impossible, so nothing can be released twice.
+// every kind; copying is impossible, so nothing can be released twice. Traits
+// say what "nothing" is and how a value is given back; where the value came
+// from a replaceable platform table, the traits give it back through the same
+// table (so tests can count what is left behind).
 #pragma once
 
 #include <windows.h>
 #include <oleauto.h>
 
+#include <type_traits>
 #include <utility>
 
 namespace vandrel {
@@ -24,6 +28,7 @@ public:
     ~Owned() { reset(); }
 
     T get() const { return value_; }
+    T operator->() const requires std::is_pointer_v<T> { return value_; }
     explicit operator bool() const { return value_ != Traits::invalid(); }
     T release() { return std::exchange(value_, Traits::invalid()); }
     void reset(T value = Traits::invalid()) {
@@ -48,61 +53,19 @@ struct FileTraits {
     static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
     static void close(HANDLE h) { ::CloseHandle(h); }
 };
+template <typename I> struct ComTraits {
+    static I* invalid() { return nullptr; }
+    static void close(I* p) { p->Release(); }
+};
 
 using OwnedHandle = Owned<HANDLE, NullTraits<HANDLE, ::CloseHandle>>;
 using OwnedFile = Owned<HANDLE, FileTraits>;
-using OwnedLocal = Owned<HLOCAL, NullTraits<HLOCAL, ::LocalFree>>;
-using OwnedGlobal = Owned<HGLOBAL, NullTraits<HGLOBAL, ::GlobalFree>>;
 using OwnedWindow = Owned<HWND, NullTraits<HWND, ::DestroyWindow>>;
-using OwnedDC = Owned<HDC, NullTraits<HDC, ::DeleteDC>>;
+using OwnedFont = Owned<HFONT, NullTraits<HFONT, ::DeleteObject>>;
 using OwnedModule = Owned<HMODULE, NullTraits<HMODULE, ::FreeLibrary>>;
 // Never a predefined key (HKEY_LOCAL_MACHINE and the like): only opened ones.
 using OwnedKey = Owned<HKEY, NullTraits<HKEY, ::RegCloseKey>>;
-
 // A COM interface pointer released exactly once.
-template <typename I> class ComPtr {
-public:
-    ComPtr() = default;
-    explicit ComPtr(I* p) : p_(p) {}
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-    ComPtr& operator=(ComPtr&& other) noexcept {
-        if (this != &other) reset(std::exchange(other.p_, nullptr));
-        return *this;
-    }
-    ~ComPtr() { reset(); }
-
-    I* get() const { return p_; }
-    I* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    void reset(I* p = nullptr) {
-        I* old = std::exchange(p_, p);
-        if (old) old->Release();
-    }
-    I** put() {
-        reset();
-        return &p_;
-    }
-
-private:
-    I* p_ = nullptr;
-};
-
-// Keeps a global block locked for one scope.
-class GlobalLockGuard {
-public:
-    explicit GlobalLockGuard(HGLOBAL h) : h_(h), p_(h ? ::GlobalLock(h) : nullptr) {}
-    GlobalLockGuard(const GlobalLockGuard&) = delete;
-    GlobalLockGuard& operator=(const GlobalLockGuard&) = delete;
-    ~GlobalLockGuard() {
-        if (p_) ::GlobalUnlock(h_);
-    }
-    void* get() const { return p_; }
-
-private:
-    HGLOBAL h_;
-    void* p_;
-};
+template <typename I> using ComPtr = Owned<I*, ComTraits<I>>;
 
 } // namespace vandrel

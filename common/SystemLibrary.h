@@ -1,7 +1,9 @@
-// System DLLs loaded on first use. Importing a large DLL costs every start
-// of the program, also the runs that never need it; these are loaded only
-// from the system folder, never from beside the program or the current one,
-// and kept for the life of the process.
+// System DLLs that the command line does not need are loaded on first use,
+// never imported: an import costs every start of the program, also the runs
+// that never call into it. The one rule: such a DLL comes from the system
+// folder only (never from beside the program or the current folder), through
+// SystemEntry, and stays loaded for the life of the process; nothing frees it,
+// so callers may keep its entries in statics.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +11,7 @@
 #include <string>
 
 namespace vandrel {
+namespace detail {
 
 inline HMODULE LoadSystemLibrary(const wchar_t* name) {
     HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
@@ -21,9 +24,13 @@ inline HMODULE LoadSystemLibrary(const wchar_t* name) {
     return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-// An entry of a loaded module as the given function type, or nullptr.
-template <typename Function> Function EntryOf(HMODULE module, const char* name) {
-    FARPROC entry = module ? ::GetProcAddress(module, name) : nullptr;
+} // namespace detail
+
+// The entry `name` of the system DLL `dll` as the given function type, or
+// nullptr when the DLL or the entry is missing.
+template <typename Function> Function SystemEntry(const wchar_t* dll, const char* name) {
+    const HMODULE module = detail::LoadSystemLibrary(dll);
+    const FARPROC entry = module ? ::GetProcAddress(module, name) : nullptr;
     // Through the generic function type, which converts to any other.
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
 }

@@ -26,8 +26,7 @@ constexpr UINT kZeroInit = 0x40; // LMEM_ZEROINIT, fixed memory
 // The Automation library is loaded on the first registrar call: the window
 // starts faster without it and the command line needs it anyway.
 template <typename Function> Function Automation(const char* name) {
-    static const HMODULE oleaut32 = LoadSystemLibrary(L"oleaut32.dll");
-    return EntryOf<Function>(oleaut32, name);
+    return SystemEntry<Function>(L"oleaut32.dll", name);
 }
 
 HRESULT Unavailable() {

@@ -1,5 +1,7 @@
 #include "shell/frmMain.h"
 
+#include "common/Error.h"
+#include "common/Owned.h"
 #include "common/SystemLibrary.h"
 
 #include "shell/BrowseOpenFile.h"
@@ -19,53 +21,33 @@ namespace {
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU; // fixed, close box only
 constexpr DWORD kExStyle = WS_EX_ACCEPTFILES;
 
-// An error of the window itself, with a fixed text for the outermost handler.
-class WindowError : public std::exception {
-public:
-    explicit WindowError(const char* text) : text_(text) {}
-    const char* what() const noexcept override { return text_; }
-
-private:
-    const char* text_;
-};
-
 // COM for the file dialog's shell views: entered before the first browse,
 // left when the window's loop is over. ole32 is loaded only then.
-class Apartment {
-public:
-    Apartment() = default;
-    Apartment(const Apartment&) = delete;
-    Apartment& operator=(const Apartment&) = delete;
-    ~Apartment() {
-        if (!entered_) return;
-        if (auto leave = EntryOf<decltype(&::CoUninitialize)>(ole32_, "CoUninitialize")) leave();
+struct ApartmentTraits {
+    static bool invalid() { return false; }
+    static void close(bool) {
+        if (auto leave = SystemEntry<decltype(&::CoUninitialize)>(L"ole32.dll", "CoUninitialize"))
+            leave();
     }
-    void Enter() {
-        if (entered_) return;
-        ole32_ = LoadSystemLibrary(L"ole32.dll");
-        auto enter = EntryOf<decltype(&::CoInitializeEx)>(ole32_, "CoInitializeEx");
-        entered_ = enter && SUCCEEDED(enter(nullptr, COINIT_APARTMENTTHREADED));
-    }
-
-private:
-    HMODULE ole32_ = nullptr;
-    bool entered_ = false;
 };
+using Apartment = Owned<bool, ApartmentTraits>;
+
+bool EnterApartment() {
+    auto enter = SystemEntry<decltype(&::CoInitializeEx)>(L"ole32.dll", "CoInitializeEx");
+    return enter && SUCCEEDED(enter(nullptr, COINIT_APARTMENTTHREADED));
+}
 
 class FrmMain {
 public:
     FrmMain() = default;
     FrmMain(const FrmMain&) = delete;
     FrmMain& operator=(const FrmMain&) = delete;
-    ~FrmMain() {
-        if (hwnd_) ::DestroyWindow(hwnd_);
-    }
 
     int Run();
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void Fail(UINT message);
 
     void OnCreate();
@@ -75,7 +57,8 @@ private:
     void ApplyDpi(UINT dpi);
     void Centre();
     void KeepFocus();
-    HWND Control(int id) const { return ::GetDlgItem(hwnd_, id); }
+    HWND hwnd() const { return window_.get(); }
+    HWND Control(int id) const { return ::GetDlgItem(hwnd(), id); }
     std::wstring PathText() const;
 
     void CmdReg_Click();
@@ -83,12 +66,13 @@ private:
     void CmdBrowse_Click();
     void CmdClose_Click();
 
-    HWND hwnd_ = nullptr;
+    // Declared before the window, so they outlive it: the window still uses
+    // the font and the apartment while it is destroyed.
+    Apartment apartment_;
+    OwnedFont font_;
+    OwnedWindow window_;   // from WM_NCCREATE to WM_NCDESTROY
     HWND focus_ = nullptr; // the control that gets the focus back on activation
     bool loaded_ = false;
-    OwnedFont font_;
-    DroppedFiles dropped_;
-    Apartment apartment_;
     std::exception_ptr error_;
 };
 
@@ -103,24 +87,24 @@ int FrmMain::Run() {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kMainTitle;
     if (!::RegisterClassExW(&windowClass) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        throw WindowError("the main window's class could not be registered");
+        throw Error("the main window's class could not be registered");
 
     // The size depends on the DPI of the monitor the window lands on, so it
     // is set once the window exists.
     const HWND created = ::CreateWindowExW(kExStyle, kMainTitle, kMainTitle, kStyle, CW_USEDEFAULT,
                                            CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
     if (error_) std::rethrow_exception(error_);
-    if (!created) throw WindowError("the main window could not be created");
+    if (!created) throw Error("the main window could not be created");
     loaded_ = true;
-    ::ShowWindow(hwnd_, SW_SHOWDEFAULT);
+    ::ShowWindow(hwnd(), SW_SHOWDEFAULT);
 
     MSG message;
     BOOL got;
     while ((got = ::GetMessageW(&message, nullptr, 0, 0)) != 0) {
-        if (got == -1) throw WindowError("the message loop failed");
+        if (got == -1) throw Error("the message loop failed");
         // Tab, Shift+Tab and the arrow keys move between the controls as in a
         // dialog; Enter and Escape become IDOK and IDCANCEL, which no control has.
-        if (hwnd_ && ::IsDialogMessageW(hwnd_, &message)) continue;
+        if (hwnd() && ::IsDialogMessageW(hwnd(), &message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
@@ -132,7 +116,7 @@ LRESULT CALLBACK FrmMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     if (message == WM_NCCREATE) {
         auto* self =
             static_cast<FrmMain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->hwnd_ = hwnd;
+        self->window_.reset(hwnd);
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     auto* self = reinterpret_cast<FrmMain*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -140,7 +124,7 @@ LRESULT CALLBACK FrmMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     // No exception may unwind through user32's frames: it is kept, the window
     // goes, and Run rethrows it once the loop is over.
     try {
-        return self->Handle(message, wParam, lParam);
+        return self->Handle(hwnd, message, wParam, lParam);
     } catch (...) {
         if (!self->error_) self->error_ = std::current_exception();
         self->Fail(message);
@@ -150,10 +134,10 @@ LRESULT CALLBACK FrmMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPA
 
 void FrmMain::Fail(UINT message) {
     // A failed WM_CREATE is undone by CreateWindowEx itself.
-    if (message != WM_CREATE && hwnd_) ::DestroyWindow(hwnd_);
+    if (message != WM_CREATE && hwnd()) ::DestroyWindow(hwnd());
 }
 
-LRESULT FrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT FrmMain::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
         OnCreate();
@@ -177,11 +161,12 @@ LRESULT FrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (loaded_) ::PostQuitMessage(0);
         return 0;
     case WM_NCDESTROY:
-        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        hwnd_ = nullptr;
+        // The platform has destroyed the window; nothing is left to own.
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        window_.release();
         return 0;
     }
-    return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+    return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
 void FrmMain::OnCreate() {
@@ -205,15 +190,15 @@ void FrmMain::OnCreate() {
             style |= WS_TABSTOP | BS_PUSHBUTTON;
             break;
         }
-        if (!::CreateWindowExW(exStyle, windowClass, control->text, style, 0, 0, 0, 0, hwnd_,
+        if (!::CreateWindowExW(exStyle, windowClass, control->text, style, 0, 0, 0, 0, hwnd(),
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(control->id)), instance,
                                nullptr))
-            throw WindowError("a control of the main window could not be created");
+            throw Error("a control of the main window could not be created");
     }
     // No limit of the path box's own: the largest an edit control takes.
     ::SendMessageW(Control(kIdTxtFileName), EM_LIMITTEXT, 0, 0);
     focus_ = Control(kIdTxtFileName);
-    ApplyDpi(WindowDpi(hwnd_));
+    ApplyDpi(WindowDpi(hwnd()));
     Centre();
 }
 
@@ -223,12 +208,12 @@ void FrmMain::Centre() {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     RECT window{};
-    if (!::GetMonitorInfoW(::MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor) ||
-        !::GetWindowRect(hwnd_, &window))
+    if (!::GetMonitorInfoW(::MonitorFromWindow(hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor) ||
+        !::GetWindowRect(hwnd(), &window))
         return;
     const RECT& area = monitor.rcWork;
     const LONG width = window.right - window.left, height = window.bottom - window.top;
-    ::SetWindowPos(hwnd_, nullptr, area.left + (area.right - area.left - width) / 2,
+    ::SetWindowPos(hwnd(), nullptr, area.left + (area.right - area.left - width) / 2,
                    area.top + (area.bottom - area.top - height) / 2, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -245,7 +230,7 @@ void FrmMain::ApplyDpi(UINT dpi) {
     }
     font_ = std::move(font);
     const SIZE frame = FrameSize(ClientSize(dpi), kStyle, kExStyle, dpi);
-    ::SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy,
+    ::SetWindowPos(hwnd(), nullptr, 0, 0, frame.cx, frame.cy,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -253,12 +238,12 @@ void FrmMain::KeepFocus() {
     // Like a dialog, the window hands the focus back to the control that had
     // it, for instance after a result message.
     const HWND focus = ::GetFocus();
-    if (focus && ::IsChild(hwnd_, focus)) focus_ = focus;
+    if (focus && ::IsChild(hwnd(), focus)) focus_ = focus;
 }
 
 void FrmMain::OnDpiChanged(UINT dpi, const RECT& suggested) {
     ApplyDpi(dpi);
-    ::SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, 0, 0,
+    ::SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -278,7 +263,7 @@ void FrmMain::OnCommand(int id, int code) {
 }
 
 void FrmMain::OnDropFiles(HDROP drop) {
-    const std::wstring path = dropped_.First(drop);
+    const std::wstring path = FirstDroppedFile(drop);
     if (!path.empty()) ::SetWindowTextW(Control(kIdTxtFileName), path.c_str());
 }
 
@@ -291,21 +276,21 @@ std::wstring FrmMain::PathText() const {
 }
 
 void FrmMain::CmdReg_Click() {
-    RegFile(PathText(), kTrue, hwnd_);
+    RegFile(PathText(), kTrue, hwnd());
 }
 
 void FrmMain::CmdUnReg_Click() {
-    UnRegFile(PathText(), kTrue, hwnd_);
+    UnRegFile(PathText(), kTrue, hwnd());
 }
 
 void FrmMain::CmdBrowse_Click() {
-    apartment_.Enter();
+    if (!apartment_) apartment_.reset(EnterApartment());
     const std::wstring path = BrowseForTypeLibrary();
     if (!path.empty()) ::SetWindowTextW(Control(kIdTxtFileName), path.c_str());
 }
 
 void FrmMain::CmdClose_Click() {
-    ::DestroyWindow(hwnd_);
+    ::DestroyWindow(hwnd());
 }
 
 } // namespace

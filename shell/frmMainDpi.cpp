@@ -9,7 +9,7 @@ namespace {
 // program from starting on older systems, so they are looked up. user32 is
 // loaded anyway, so the look-up costs nothing at start.
 template <typename Function> Function User32(const char* name) {
-    return EntryOf<Function>(::GetModuleHandleW(L"user32.dll"), name);
+    return SystemEntry<Function>(L"user32.dll", name);
 }
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);

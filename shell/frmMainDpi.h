@@ -7,8 +7,6 @@
 
 namespace vandrel {
 
-using OwnedFont = Owned<HFONT, NullTraits<HFONT, ::DeleteObject>>;
-
 // The DPI the window is drawn at: its monitor's on systems with per-monitor
 // DPI, else the system's.
 UINT WindowDpi(HWND window);

@@ -1,31 +1,33 @@
 #include "shell/frmMainDrop.h"
 
+#include "common/Owned.h"
 #include "common/SystemLibrary.h"
 
 namespace vandrel {
+namespace {
 
-bool DroppedFiles::Load() {
-    if (query_ && finish_) return true;
-    if (!shell32_) shell32_.reset(LoadSystemLibrary(L"shell32.dll"));
-    if (!shell32_) return false;
-    query_ = EntryOf<decltype(query_)>(shell32_.get(), "DragQueryFileW");
-    finish_ = EntryOf<decltype(finish_)>(shell32_.get(), "DragFinish");
-    return query_ && finish_;
+decltype(&::DragFinish) Finish() {
+    static const auto finish = SystemEntry<decltype(&::DragFinish)>(L"shell32.dll", "DragFinish");
+    return finish;
 }
 
-std::wstring DroppedFiles::First(HDROP drop) {
-    // Without shell32 the drop cannot even be released; it is ignored.
-    if (!Load()) return std::wstring();
-    struct Release {
-        HDROP drop;
-        decltype(&::DragFinish) finish;
-        ~Release() { finish(drop); }
-    } release{drop, finish_};
+struct DropTraits {
+    static HDROP invalid() { return nullptr; }
+    static void close(HDROP drop) { Finish()(drop); }
+};
 
-    if (query_(drop, 0xFFFFFFFF, nullptr, 0) == 0) return std::wstring();
-    const UINT length = query_(drop, 0, nullptr, 0);
+} // namespace
+
+std::wstring FirstDroppedFile(HDROP drop) {
+    static const auto query =
+        SystemEntry<decltype(&::DragQueryFileW)>(L"shell32.dll", "DragQueryFileW");
+    if (!query || !Finish()) return std::wstring();
+    const Owned<HDROP, DropTraits> owned(drop);
+
+    if (query(drop, 0xFFFFFFFF, nullptr, 0) == 0) return std::wstring();
+    const UINT length = query(drop, 0, nullptr, 0);
     std::wstring path(length + 1, L'\0');
-    path.resize(query_(drop, 0, path.data(), length + 1));
+    path.resize(query(drop, 0, path.data(), length + 1));
     return path;
 }
 

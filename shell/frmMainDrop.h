@@ -1,8 +1,6 @@
 // Files dropped on the main window from Explorer.
 #pragma once
 
-#include "common/Owned.h"
-
 #include <windows.h>
 #include <shellapi.h>
 
@@ -10,20 +8,10 @@
 
 namespace vandrel {
 
-// Reads WM_DROPFILES. shell32 is loaded on the first drop, not at start:
-// most runs never see a drop, and every start would pay for the import.
-class DroppedFiles {
-public:
-    // The full path of the first dropped file, or empty when the drop holds
-    // none. Always releases the drop.
-    std::wstring First(HDROP drop);
-
-private:
-    bool Load();
-
-    OwnedModule shell32_;
-    decltype(&::DragQueryFileW) query_ = nullptr;
-    decltype(&::DragFinish) finish_ = nullptr;
-};
+// The full path of the first file of a WM_DROPFILES drop, or empty when it
+// holds none. Always releases the drop. shell32 is loaded on the first drop,
+// not at start: most runs never see a drop, and every start would pay for the
+// import. Without shell32 the drop cannot even be released; it is ignored.
+std::wstring FirstDroppedFile(HDROP drop);
 
 } // namespace vandrel

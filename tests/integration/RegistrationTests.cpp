@@ -39,7 +39,8 @@ TEST_F(Registration, RegisterWritesTheLibraryAndItsInterfacesAndUnregisterRemove
 
     ASSERT_EQ(RegisterLibrary(alpha, L""), kTrue);
     EXPECT_EQ(RegisteredPath(id), alpha);
-    EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, test::TypeLibKey(id) + L"\\1.0\\0\\win64"));
+    EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT,
+                                  test::TypeLibKey(id) + L"\\1.0\\0\\" + test::kPlatformKey));
     EXPECT_EQ(test::RegistryDefaultValue(HKEY_CLASSES_ROOT, test::TypeLibKey(id) + L"\\1.0"),
               L"Vandrel test library Alpha");
     // The dispinterface and the dual interface.

@@ -19,7 +19,7 @@ constexpr int kProcesses = 8;
 std::wstring MakeLibrary(const TempFolder& folder, int n) {
     const std::wstring path = folder.path() + L"\\Lib" + std::to_wstring(n) + L".tlb";
     ICreateTypeLib2* library = nullptr;
-    if (::CreateTypeLib2(SYS_WIN64, path.c_str(), &library) != S_OK)
+    if (::CreateTypeLib2(kNativeSyskind, path.c_str(), &library) != S_OK)
         throw std::runtime_error("cannot create a library");
     GUID guid = {
         0x5e0f0000u + static_cast<unsigned>(n), 0x1234, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 0x01}};

@@ -10,6 +10,11 @@
 
 namespace vandrel::test {
 
+// The platform kind of the libraries this build makes and the key its
+// registrations go under.
+inline constexpr SYSKIND kNativeSyskind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+inline constexpr const wchar_t* kPlatformKey = sizeof(void*) == 8 ? L"win64" : L"win32";
+
 // A Linux path as Wine's Z: drive sees it.
 std::wstring WindowsPath(const std::string& unixPath);
 // A folder named by an environment variable the test run sets.

@@ -129,6 +129,16 @@ int FakeShow(HWND owner, const std::wstring& text, const std::wstring&, UINT) {
 }
 const CommandServices kFakes = {FakeRegister, FakeUnregister, FakeShow};
 
+BOOL CALLBACK FindMainWindow(HWND window, LPARAM found) {
+    wchar_t name[64];
+    // Visible once it is complete, controls and all.
+    if (!::GetClassNameW(window, name, 64) || std::wstring(name) != kMainTitle ||
+        !::IsWindowVisible(window))
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
 class MainWindowHandlers : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -145,18 +155,7 @@ protected:
         driver_ = std::thread([uiThread, steps] {
             HWND window = nullptr;
             for (int i = 0; i < 500 && !window; ++i) {
-                ::EnumThreadWindows(
-                    uiThread,
-                    [](HWND w, LPARAM found) {
-                        wchar_t name[64];
-                        // Visible once it is complete, controls and all.
-                        if (!::GetClassNameW(w, name, 64) || std::wstring(name) != kMainTitle ||
-                            !::IsWindowVisible(w))
-                            return TRUE;
-                        *reinterpret_cast<HWND*>(found) = w;
-                        return FALSE;
-                    },
-                    reinterpret_cast<LPARAM>(&window));
+                ::EnumThreadWindows(uiThread, FindMainWindow, reinterpret_cast<LPARAM>(&window));
                 if (!window) ::Sleep(10);
             }
             if (window) steps(window);
