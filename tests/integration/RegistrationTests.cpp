@@ -188,14 +188,19 @@ void AddExtras() {
 }
 
 void RemoveAlpha() {
+    std::vector<std::wstring> keys = {g_alphaLib};
+    keys.insert(keys.end(), std::begin(kAlphaInterfaces), std::end(kAlphaInterfaces));
     for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-        OwnedKey classes;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_ALL_ACCESS | view,
-                            classes.put()) != ERROR_SUCCESS)
-            continue;
-        ::RegDeleteTreeW(classes.get(), g_alphaLib.c_str());
-        for (const wchar_t* key : kAlphaInterfaces)
-            ::RegDeleteTreeW(classes.get(), key);
+        for (const std::wstring& key : keys) {
+            // Opened down to the parent with the view: below Software\Classes a
+            // 32-bit process's relative paths are redirected again.
+            const size_t slash = key.find(L'\\');
+            OwnedKey parent;
+            if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                                (L"Software\\Classes\\" + key.substr(0, slash)).c_str(), 0,
+                                KEY_ALL_ACCESS | view, parent.put()) == ERROR_SUCCESS)
+                ::RegDeleteTreeW(parent.get(), key.substr(slash + 1).c_str());
+        }
     }
 }
 
