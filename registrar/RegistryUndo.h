@@ -26,8 +26,9 @@ struct RegistryCalls {
 
 const RegistryCalls& RealRegistryCalls();
 
-// A place the platform writes: a hive, the path of a classes root in it, and
-// the registry view (KEY_WOW64_64KEY or KEY_WOW64_32KEY).
+// A place the platform writes: a hive, the path of a classes root in it (never
+// empty), and the registry view (KEY_WOW64_64KEY or KEY_WOW64_32KEY). A mode
+// that redirects the platform's classes root passes its own.
 struct RegistryRoot {
     HKEY hive;
     const wchar_t* path;
