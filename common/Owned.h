@@ -63,6 +63,8 @@ using OwnedFile = Owned<HANDLE, FileTraits>;
 using OwnedWindow = Owned<HWND, NullTraits<HWND, ::DestroyWindow>>;
 using OwnedFont = Owned<HFONT, NullTraits<HFONT, ::DeleteObject>>;
 using OwnedModule = Owned<HMODULE, NullTraits<HMODULE, ::FreeLibrary>>;
+// Never a predefined key (HKEY_LOCAL_MACHINE and the like): only opened ones.
+using OwnedKey = Owned<HKEY, NullTraits<HKEY, ::RegCloseKey>>;
 // A COM interface pointer released exactly once.
 template <typename I> using ComPtr = Owned<I*, ComTraits<I>>;
 

@@ -3,6 +3,7 @@
 #include "common/Owned.h"
 #include "common/SystemLibrary.h"
 #include "registrar/GuardedPlatform.h"
+#include "registrar/RegistrationKeys.h"
 #include "registrar/TypeLibHeader.h"
 #include "registrar/TypeLibWalk.h"
 
@@ -61,8 +62,8 @@ void WINAPI FreeStringReal(BSTR text) {
 }
 
 const RegistrarPlatform kReal = {
-    LoadWithoutRegistering, RegisterReal,   UnregisterReal, ::LocalAlloc, ::LocalFree,
-    ::GetLastError,         FreeStringReal, RunGuarded,
+    LoadWithoutRegistering, RegisterReal,   UnregisterReal, ::LocalAlloc,         ::LocalFree,
+    ::GetLastError,         FreeStringReal, RunGuarded,     &RealRegistryCalls(),
 };
 
 const RegistrarPlatform* g_platform = &kReal;
@@ -163,6 +164,12 @@ bool IsResourceIndex(const std::wstring& text) {
     return true;
 }
 
+// The platform writes key after key and stops at its first error; what it
+// may touch is recorded first, so that a failure can be undone whole.
+bool RecordFor(const TypeLibIdentity& identity, RegistryUndo& undo) {
+    return undo.Record(MachineClassesRoots(), RegistrationKeys(identity.guid, identity.interfaces));
+}
+
 } // namespace
 
 const RegistrarPlatform& RealRegistrarPlatform() {
@@ -198,9 +205,12 @@ Flag RegisterLibrary(const std::wstring& path, const std::wstring& helpDir) {
     ComPtr<ITypeLib> library;
     TypeLibIdentity identity;
     if (LoadAndWalk(platform, full->c_str(), library, identity) != S_OK) return kFalse;
+    RegistryUndo undo(*platform.registry);
+    if (!RecordFor(identity, undo)) return kFalse;
     // The platform wants writable strings; hand it copies.
     std::wstring help = helpDir;
     const HRESULT status = GuardedRegister(platform, library, full->data(), help.data());
+    if (status != S_OK) undo.Restore();
     return ToFlag(status == S_OK);
 }
 
@@ -229,7 +239,10 @@ Flag UnregisterLibrary(const std::wstring& path) {
                 TLIBATTR own;
                 std::memset(&own, 0, sizeof own);
                 std::memcpy(&own, block.get(), kAttrBytes);
+                RegistryUndo undo(*platform.registry);
+                if (!RecordFor(identity, undo)) return kFalse;
                 status = GuardedUnregister(platform, own);
+                if (status != S_OK) undo.Restore();
             } else if (status == S_OK) {
                 status = E_POINTER;
             }

@@ -4,6 +4,7 @@
 
 #include "common/Flag.h"
 #include "registrar/PlatformGuard.h"
+#include "registrar/RegistryUndo.h"
 
 #include <windows.h>
 #include <oaidl.h>
@@ -28,13 +29,16 @@ struct RegistrarPlatform {
     DWORD(WINAPI* GetLastError)();
     void(WINAPI* SysFreeString)(BSTR text);
     bool (*RunGuarded)(GuardedCall call, void* context, DWORD* fault);
+    // What a failed registration or unregistration is undone with.
+    const RegistryCalls* registry;
 };
 
 const RegistrarPlatform& RealRegistrarPlatform();
 // Replaces the platform for the registrar; nullptr restores the real one.
 void SetRegistrarPlatform(const RegistrarPlatform* platform);
 
-// -1 when the library was loaded and registered, 0 otherwise.
+// -1 when the library was loaded and registered, 0 otherwise. Either way the
+// registry holds the whole registration or none of it (see RegistryUndo.h).
 Flag RegisterLibrary(const std::wstring& path, const std::wstring& helpDir);
 // -1 when the library was loaded and its registration removed, 0 otherwise.
 Flag UnregisterLibrary(const std::wstring& path);

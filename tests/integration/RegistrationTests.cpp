@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace vandrel {
 namespace {
 
@@ -21,6 +24,7 @@ class Registration : public ::testing::Test {
 protected:
     void SetUp() override { before = RegistrySnapshot(); }
     void TearDown() override {
+        SetRegistrarPlatform(nullptr);
         // Every test leaves the registry exactly as it found it.
         EXPECT_TRUE(test::SameRegistry(before, RegistrySnapshot()));
     }
@@ -127,6 +131,145 @@ TEST_F(Registration, UnregisterNeverRegistersALibraryThatWasNotRegistered) {
     ::SetCurrentDirectoryW(previous);
     EXPECT_EQ(result, kFalse);
     EXPECT_EQ(RegisteredPath(IdentityOf(beta)), L"");
+}
+
+// The platform's own calls, made to report failure after they ran (so every
+// key was written or removed), or to stop part-way through an unregistration.
+HRESULT g_realStatus = E_PENDING;
+HRESULT WINAPI RegisterThenFail(ITypeLib* library, wchar_t* path, wchar_t* helpDir) {
+    g_realStatus = RealRegistrarPlatform().RegisterTypeLib(library, path, helpDir);
+    return E_FAIL;
+}
+HRESULT WINAPI UnregisterThenFail(REFGUID id, WORD major, WORD minor, LCID lcid, SYSKIND kind) {
+    g_realStatus = RealRegistrarPlatform().UnRegisterTypeLib(id, major, minor, lcid, kind);
+    return E_FAIL;
+}
+std::wstring g_alphaLib; // TypeLib\{guid}
+const wchar_t* const kAlphaInterfaces[] = {L"Interface\\{6A1C1E2E-0B7D-4E0A-9C53-1F0E9D2A7B02}",
+                                           L"Interface\\{6A1C1E2E-0B7D-4E0A-9C53-1F0E9D2A7B03}"};
+HRESULT WINAPI UnregisterPartWay(REFGUID, WORD, WORD, LCID, SYSKIND) {
+    // One interface gone in one view, one value changed, one key removed.
+    const std::wstring version = g_alphaLib + L"\\1.0";
+    const bool done =
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kAlphaInterfaces[0]) == ERROR_SUCCESS &&
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (version + L"\\FLAGS").c_str()) == ERROR_SUCCESS &&
+        ::RegSetKeyValueW(HKEY_CLASSES_ROOT, version.c_str(), nullptr, REG_SZ, L"x", 4) ==
+            ERROR_SUCCESS;
+    g_realStatus = done ? S_OK : E_UNEXPECTED;
+    return TYPE_E_REGISTRYACCESS;
+}
+
+void SetValue(const std::wstring& key, REGSAM view, const wchar_t* name, DWORD type,
+              const void* data, DWORD size) {
+    OwnedKey opened;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0,
+                                KEY_ALL_ACCESS | view, nullptr, opened.put(), nullptr),
+              ERROR_SUCCESS);
+    if (!name) return;
+    ASSERT_EQ(::RegSetValueExW(opened.get(), name, 0, type, static_cast<const BYTE*>(data), size),
+              ERROR_SUCCESS);
+}
+
+// What a registration holds besides the platform's own values: an empty key,
+// an empty default value, values of other types, a string of an odd number of
+// bytes; all must come back as they were.
+void AddExtras() {
+    const std::wstring version = g_alphaLib + L"\\1.0";
+    const BYTE binary[] = {0, 1, 2, 0xFF};
+    const wchar_t multi[] = L"one\0two\0";
+    const DWORD number = 0x12345678;
+    SetValue(version + L"\\Empty", 0, nullptr, 0, nullptr, 0);
+    SetValue(version + L"\\Blank", 0, L"", REG_SZ, L"", sizeof(wchar_t));
+    SetValue(version, 0, L"Binary", REG_BINARY, binary, sizeof binary);
+    SetValue(version, 0, L"Multi", REG_MULTI_SZ, multi, sizeof multi);
+    SetValue(version, 0, L"Odd", REG_SZ, "a\0b", 3);
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+        SetValue(kAlphaInterfaces[1], view, L"Extra", REG_DWORD, &number, sizeof number);
+}
+
+void RemoveAlpha() {
+    std::vector<std::wstring> keys = {g_alphaLib};
+    keys.insert(keys.end(), std::begin(kAlphaInterfaces), std::end(kAlphaInterfaces));
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        for (const std::wstring& key : keys) {
+            // Opened down to the parent with the view: below Software\Classes a
+            // 32-bit process's relative paths are redirected again.
+            const size_t slash = key.find(L'\\');
+            OwnedKey parent;
+            if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                                (L"Software\\Classes\\" + key.substr(0, slash)).c_str(), 0,
+                                KEY_ALL_ACCESS | view, parent.put()) == ERROR_SUCCESS)
+                ::RegDeleteTreeW(parent.get(), key.substr(slash + 1).c_str());
+        }
+    }
+}
+
+// A copy of a library whose header names a platform kind no loader knows.
+std::wstring WithUnknownPlatform(const TempFolder& folder, const std::wstring& fixture,
+                                 const std::wstring& name) {
+    const std::wstring copy = folder.Copy(fixture, name);
+    OwnedFile file(::CreateFileW(copy.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BYTE flags = 0;
+    DWORD done = 0;
+    // The MSFT header's flags word: the platform kind is its low four bits.
+    ::SetFilePointer(file.get(), 0x14, nullptr, FILE_BEGIN);
+    ::ReadFile(file.get(), &flags, 1, &done, nullptr);
+    flags = static_cast<BYTE>((flags & 0xF0) | 13);
+    ::SetFilePointer(file.get(), 0x14, nullptr, FILE_BEGIN);
+    ::WriteFile(file.get(), &flags, 1, &done, nullptr);
+    return copy;
+}
+
+TEST_F(Registration, AFailedRegistrationOrUnregistrationLeavesTheRegistryAsItWas) {
+    enum class Failure { UnknownPlatform, AfterEveryKey, PartWay };
+    struct Case {
+        const char* name;
+        bool unregister;
+        Failure failure;
+        bool registeredBefore; // from another path, with extra keys and values
+    };
+    const Case cases[] = {
+        {"register, unknown platform kind", false, Failure::UnknownPlatform, false},
+        {"register, unknown platform kind, over a registration", false, Failure::UnknownPlatform,
+         true},
+        {"register, failure after every key", false, Failure::AfterEveryKey, false},
+        {"register, failure after every key, over a registration", false, Failure::AfterEveryKey,
+         true},
+        {"unregister, failure after every key", true, Failure::AfterEveryKey, true},
+        {"unregister, failure part-way", true, Failure::PartWay, true},
+        {"unregister, unknown platform kind", true, Failure::UnknownPlatform, true},
+    };
+    const std::wstring alpha = folder.Copy(Fixture(L"Alpha.tlb"), L"Alpha.tlb");
+    const std::wstring elsewhere = folder.Copy(Fixture(L"Alpha.tlb"), L"elsewhere\\Alpha.tlb");
+    const std::wstring unknown = WithUnknownPlatform(folder, Fixture(L"Alpha.tlb"), L"Unknown.tlb");
+    g_alphaLib = test::TypeLibKey(IdentityOf(alpha));
+
+    for (const Case& c : cases) {
+        if (c.registeredBefore) {
+            ASSERT_EQ(RegisterLibrary(elsewhere, L""), kTrue) << c.name;
+            AddExtras();
+        }
+        const std::wstring expected = RegistrySnapshot();
+        RegistrarPlatform platform = RealRegistrarPlatform();
+        if (c.failure == Failure::AfterEveryKey) {
+            platform.RegisterTypeLib = RegisterThenFail;
+            platform.UnRegisterTypeLib = UnregisterThenFail;
+        } else if (c.failure == Failure::PartWay) {
+            platform.UnRegisterTypeLib = UnregisterPartWay;
+        }
+        SetRegistrarPlatform(&platform);
+        g_realStatus = E_PENDING;
+        const std::wstring& path = c.failure == Failure::UnknownPlatform ? unknown : alpha;
+        EXPECT_EQ(c.unregister ? UnregisterLibrary(path) : RegisterLibrary(path, L""), kFalse)
+            << c.name;
+        SetRegistrarPlatform(nullptr);
+        if (c.failure != Failure::UnknownPlatform) {
+            EXPECT_EQ(g_realStatus, S_OK) << c.name << ": the platform did not get to work";
+        }
+        EXPECT_TRUE(test::SameRegistry(expected, RegistrySnapshot())) << c.name;
+        RemoveAlpha();
+    }
 }
 
 } // namespace

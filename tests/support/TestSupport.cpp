@@ -14,12 +14,6 @@
 namespace vandrel::test {
 namespace {
 
-struct RegCloseKey_ {
-    static HKEY invalid() { return nullptr; }
-    static void close(HKEY key) { ::RegCloseKey(key); }
-};
-using OwnedKey = Owned<HKEY, RegCloseKey_>;
-
 void DeleteTree(const std::wstring& path) {
     WIN32_FIND_DATAW data;
     HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &data);
@@ -40,42 +34,84 @@ void DeleteTree(const std::wstring& path) {
     ::RemoveDirectoryW(path.c_str());
 }
 
-void Dump(HKEY root, const std::wstring& path, std::wstring& out) {
-    OwnedKey key;
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
-    out += L"[" + path + L"]\n";
-    std::vector<std::wstring> values;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[16384];
-        DWORD nameLength = 16384, type = 0, size = 0;
-        if (::RegEnumValueW(key.get(), i, name, &nameLength, nullptr, &type, nullptr, &size) !=
-            ERROR_SUCCESS)
-            break;
-        std::vector<BYTE> data(size + 2);
-        DWORD dataSize = size;
-        nameLength = 16384;
-        ::RegEnumValueW(key.get(), i, name, &nameLength, nullptr, &type, data.data(), &dataSize);
-        std::wstring line = std::wstring(name, nameLength) + L"=" + std::to_wstring(type) + L":";
-        for (DWORD b = 0; b < dataSize; ++b) {
-            wchar_t hex[4];
-            swprintf(hex, 4, L"%02x", data[b]);
-            line += hex;
+// Saving a key writes its whole tree in one call (Wine's text format), where
+// reading it key by key takes about a second for these trees.
+bool MayBackUpKeys() {
+    static const bool enabled = [] {
+        HANDLE token = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token))
+            return false;
+        OwnedHandle owned(token);
+        TOKEN_PRIVILEGES privileges{};
+        privileges.PrivilegeCount = 1;
+        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        if (!::LookupPrivilegeValueW(nullptr, L"SeBackupPrivilege", &privileges.Privileges[0].Luid))
+            return false;
+        return ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr) &&
+               ::GetLastError() == ERROR_SUCCESS;
+    }();
+    return enabled;
+}
+
+std::string SavedTree(HKEY key) {
+    if (!MayBackUpKeys()) throw std::runtime_error("cannot enable the backup privilege");
+    wchar_t folder[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, folder);
+    static unsigned counter = 0;
+    const std::wstring file = std::wstring(folder) + L"vandrel-registry-" +
+                              std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(++counter) + L".reg";
+    ::DeleteFileW(file.c_str());
+    const LSTATUS saved = ::RegSaveKeyExW(key, file.c_str(), nullptr, REG_LATEST_FORMAT);
+    std::string text;
+    {
+        OwnedFile in(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER size{};
+        if (in && ::GetFileSizeEx(in.get(), &size)) {
+            text.resize(static_cast<size_t>(size.QuadPart));
+            DWORD read = 0;
+            if (!::ReadFile(in.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr))
+                read = 0;
+            text.resize(read);
         }
-        values.push_back(line);
     }
-    for (auto& v : values)
-        out += v + L"\n";
-    std::vector<std::wstring> children;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD nameLength = 256;
-        if (::RegEnumKeyExW(key.get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        children.emplace_back(name, nameLength);
+    ::DeleteFileW(file.c_str());
+    if (saved != ERROR_SUCCESS) throw std::runtime_error("cannot save a registry key");
+    return text;
+}
+
+// Every line of a saved tree with its key's name in front, without the
+// times at which keys were last written.
+void AppendTree(HKEY hive, const std::wstring& path, REGSAM view, const std::wstring& label,
+                std::wstring& out) {
+    OwnedKey key;
+    const LSTATUS opened = ::RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ | view, key.put());
+    if (opened == ERROR_FILE_NOT_FOUND) {
+        out += L"[" + label + L"] absent\n";
+        return;
     }
-    for (auto& child : children)
-        Dump(root, path + L"\\" + child, out);
+    if (opened != ERROR_SUCCESS) throw std::runtime_error("cannot open a registry key");
+    const std::string text = SavedTree(key.get());
+    std::wstring current;
+    bool inKeys = false; // the header comes first
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        if (line[0] == '[') {
+            // "[name] 1234567890": the number is the time it was written.
+            const size_t close = line.rfind(']');
+            current = label + L"\\" + std::wstring(line.begin() + 1, line.begin() + close);
+            out += current + L"\n";
+            inKeys = true;
+        } else if (inKeys && line.rfind("#time=", 0) != 0) {
+            out += current + L": " + std::wstring(line.begin(), line.end()) + L"\n";
+        }
+    }
 }
 
 } // namespace
@@ -145,10 +181,27 @@ std::wstring TempFolder::Write(const std::wstring& name, const std::string& byte
     return target;
 }
 
-std::wstring RegistrySnapshot() {
+std::wstring RegistryTree(HKEY hive, const std::wstring& path, REGSAM view) {
     std::wstring out;
-    Dump(HKEY_CLASSES_ROOT, L"TypeLib", out);
-    Dump(HKEY_CLASSES_ROOT, L"Interface", out);
+    AppendTree(hive, path, view, path, out);
+    return out;
+}
+
+std::wstring RegistrySnapshot() {
+    struct Hive {
+        HKEY key;
+        const wchar_t* name;
+    };
+    struct View {
+        REGSAM flag;
+        const wchar_t* name;
+    };
+    std::wstring out;
+    for (const Hive& hive : {Hive{HKEY_LOCAL_MACHINE, L"HKLM"}, Hive{HKEY_CURRENT_USER, L"HKCU"}})
+        for (const View& view : {View{KEY_WOW64_64KEY, L"64"}, View{KEY_WOW64_32KEY, L"32"}})
+            for (const wchar_t* tree : {L"TypeLib", L"Interface"})
+                AppendTree(hive.key, std::wstring(L"Software\\Classes\\") + tree, view.flag,
+                           std::wstring(hive.name) + L"(" + view.name + L")\\" + tree, out);
     return out;
 }
 

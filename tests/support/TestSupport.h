@@ -41,9 +41,12 @@ private:
     std::wstring path_;
 };
 
-// Every key and value under HKCR\TypeLib and HKCR\Interface, as text, so two
-// snapshots compare byte for byte.
+// Every key and value under TypeLib and Interface in the machine's and the
+// user's classes, in both registry views, as text, so two snapshots compare
+// byte for byte (keys, value names, types and data; not the times written).
 std::wstring RegistrySnapshot();
+// The same for one key and everything under it.
+std::wstring RegistryTree(HKEY hive, const std::wstring& path, REGSAM view = 0);
 // Success when two snapshots are equal; otherwise a short list of the lines
 // only one of them holds.
 ::testing::AssertionResult SameRegistry(const std::wstring& expected, const std::wstring& actual);

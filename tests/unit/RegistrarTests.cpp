@@ -191,6 +191,9 @@ struct World {
     SYSKIND unregSyskind = SYS_WIN16;
     int blocksOut = 0;
     unsigned char block[64]{};
+    // Every key is absent unless a test makes the registry unreadable.
+    LSTATUS registryStatus = ERROR_FILE_NOT_FOUND;
+    int registryReads = 0;
 };
 World* g_world = nullptr;
 
@@ -247,8 +250,23 @@ void WINAPI FakeFreeString(BSTR text) {
     ::SysFreeString(text);
 }
 
-const RegistrarPlatform kFake = {FakeLoad,      FakeRegister,  FakeUnregister, FakeLocalAlloc,
-                                 FakeLocalFree, FakeLastError, FakeFreeString, RunGuarded};
+LSTATUS WINAPI FakeOpenKey(HKEY, const wchar_t*, DWORD, REGSAM, HKEY*) {
+    ++g_world->registryReads;
+    return g_world->registryStatus;
+}
+// Nothing is ever found, so nothing is ever written back.
+template <typename... Args> LSTATUS WINAPI NoRegistryCall(Args...) {
+    ADD_FAILURE() << "a registry call past opening a key";
+    return ERROR_ACCESS_DENIED;
+}
+const RegistryCalls kFakeRegistry = {
+    FakeOpenKey,    NoRegistryCall, NoRegistryCall, NoRegistryCall, NoRegistryCall,
+    NoRegistryCall, NoRegistryCall, NoRegistryCall, NoRegistryCall,
+};
+
+const RegistrarPlatform kFake = {FakeLoad,       FakeRegister,  FakeUnregister,
+                                 FakeLocalAlloc, FakeLocalFree, FakeLastError,
+                                 FakeFreeString, RunGuarded,    &kFakeRegistry};
 
 // Whatever happened: every library handed out released exactly once, its
 // attribute record handed back first, every block freed.
@@ -302,13 +320,20 @@ TEST_F(RegistrarTest, RegisterReducesEveryOtherStatusToFailure) {
     EXPECT_EQ(world.library.handedOut, 3);
 }
 
-TEST_F(RegistrarTest, RegisterStopsAfterAFailedLoad) {
+TEST_F(RegistrarTest, RegisterStopsAfterAFailedLoadOrAnUnreadableRegistry) {
     for (HRESULT status : {HRESULT(1), HRESULT(TYPE_E_CANTLOADLIBRARY)}) {
         world.calls.clear();
         world.loadStatus = status;
         EXPECT_EQ(RegisterLibrary(file, L""), kFalse);
         EXPECT_EQ(world.calls, (std::vector<std::string>{"load"}));
     }
+    // What the platform would overwrite cannot be recorded: it is not asked.
+    world.calls.clear();
+    world.loadStatus = S_OK;
+    world.registryStatus = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(RegisterLibrary(file, L""), kFalse);
+    EXPECT_EQ(world.calls, (std::vector<std::string>{"load"}));
+    EXPECT_GT(world.registryReads, 0);
 }
 
 TEST_F(RegistrarTest, RelativePathsReachThePlatformFullyQualified) {
@@ -374,6 +399,9 @@ TEST_F(RegistrarTest, UnregisterReducesEachFailingStepToFailure) {
         {"unregister status 1",
          [](World& w) { w.unregisterStatus = 1; },
          {"load", "alloc", "unregister", "free"}},
+        {"registry unreadable",
+         [](World& w) { w.registryStatus = ERROR_ACCESS_DENIED; },
+         {"load", "alloc", "free"}},
     };
     for (const Case& c : cases) {
         World fresh;

@@ -1,0 +1,38 @@
+#include "registrar/RegistrationKeys.h"
+
+namespace vandrel {
+std::wstring GuidKeyName(const GUID& guid) {
+    // By hand: the formatted-print family would link a few dozen kilobytes.
+    static const wchar_t kHex[] = L"0123456789ABCDEF";
+    std::wstring text;
+    text.reserve(38);
+    auto put = [&](unsigned long value, int digits) {
+        for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+            text.push_back(kHex[(value >> shift) & 0xF]);
+    };
+    text.push_back(L'{');
+    put(guid.Data1, 8);
+    text.push_back(L'-');
+    put(guid.Data2, 4);
+    text.push_back(L'-');
+    put(guid.Data3, 4);
+    text.push_back(L'-');
+    for (int i = 0; i < 8; ++i) {
+        if (i == 2) text.push_back(L'-');
+        put(guid.Data4[i], 2);
+    }
+    text.push_back(L'}');
+    return text;
+}
+
+std::vector<std::wstring> RegistrationKeys(const GUID& library,
+                                           const std::vector<GUID>& interfaces) {
+    std::vector<std::wstring> keys;
+    keys.reserve(interfaces.size() + 1);
+    keys.push_back(L"TypeLib\\" + GuidKeyName(library));
+    for (const GUID& iid : interfaces)
+        keys.push_back(L"Interface\\" + GuidKeyName(iid));
+    return keys;
+}
+
+} // namespace vandrel

@@ -1,0 +1,253 @@
+#include "registrar/RegistryUndo.h"
+
+#include "common/Owned.h"
+
+#include <utility>
+
+namespace vandrel {
+namespace {
+
+const RegistryCalls kReal = {
+    ::RegOpenKeyExW,  ::RegCreateKeyExW, ::RegQueryInfoKeyW, ::RegEnumKeyExW,   ::RegEnumValueW,
+    ::RegSetValueExW, ::RegDeleteValueW, ::RegDeleteTreeW,   ::RegDeleteKeyExW,
+};
+
+constexpr REGSAM kWrite = KEY_READ | KEY_WRITE | DELETE;
+
+bool Gone(LSTATUS status) {
+    return status == ERROR_FILE_NOT_FOUND;
+}
+
+std::wstring Join(const std::wstring& parent, const std::wstring& name) {
+    return parent.empty() ? name : parent + L"\\" + name;
+}
+
+// The recorded keys split into parent and name, grouped by parent in the
+// order they came.
+std::vector<std::pair<std::wstring, std::vector<std::wstring>>>
+ByParent(const std::vector<std::wstring>& keys) {
+    std::vector<std::pair<std::wstring, std::vector<std::wstring>>> groups;
+    for (const std::wstring& key : keys) {
+        const size_t slash = key.find_last_of(L'\\');
+        std::wstring parent = slash == std::wstring::npos ? L"" : key.substr(0, slash);
+        std::wstring name = slash == std::wstring::npos ? key : key.substr(slash + 1);
+        auto found = groups.begin();
+        while (found != groups.end() && found->first != parent)
+            ++found;
+        if (found == groups.end()) found = groups.insert(groups.end(), {std::move(parent), {}});
+        found->second.push_back(std::move(name));
+    }
+    return groups;
+}
+
+bool SameValues(const std::vector<RegistryUndo::Value>& a,
+                const std::vector<RegistryUndo::Value>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].name != b[i].name || a[i].type != b[i].type || a[i].data != b[i].data)
+            return false;
+    return true;
+}
+
+} // namespace
+
+const RegistryCalls& RealRegistryCalls() {
+    return kReal;
+}
+
+std::vector<RegistryRoot> MachineClassesRoots() {
+    return {
+        {HKEY_LOCAL_MACHINE, L"Software\\Classes", KEY_WOW64_64KEY},
+        {HKEY_LOCAL_MACHINE, L"Software\\Classes", KEY_WOW64_32KEY},
+        {HKEY_CURRENT_USER, L"Software\\Classes", KEY_WOW64_64KEY},
+        {HKEY_CURRENT_USER, L"Software\\Classes", KEY_WOW64_32KEY},
+    };
+}
+
+// One round trip for the sizes, then one per value and per subkey name.
+bool RegistryUndo::ReadKey(HKEY key, Listing& listing) const {
+    DWORD subkeys = 0, subkeyChars = 0, values = 0, nameChars = 0, dataBytes = 0;
+    if (calls_.QueryInfo(key, nullptr, nullptr, nullptr, &subkeys, &subkeyChars, nullptr, &values,
+                         &nameChars, &dataBytes, nullptr, nullptr) != ERROR_SUCCESS)
+        return false;
+    std::wstring name(nameChars + 1, L'\0');
+    std::vector<BYTE> data(dataBytes + 1);
+    for (DWORD i = 0; i < values; ++i) {
+        DWORD length = nameChars + 1, type = 0, size = dataBytes + 1;
+        const LSTATUS status =
+            calls_.EnumValue(key, i, name.data(), &length, nullptr, &type, data.data(), &size);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        // ERROR_MORE_DATA too: someone else wrote in between.
+        if (status != ERROR_SUCCESS) return false;
+        listing.values.push_back(
+            {name.substr(0, length), type, {data.begin(), data.begin() + size}});
+    }
+    name.assign(subkeyChars + 1, L'\0');
+    for (DWORD i = 0; i < subkeys; ++i) {
+        DWORD length = subkeyChars + 1;
+        const LSTATUS status =
+            calls_.EnumKey(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status != ERROR_SUCCESS) return false;
+        listing.subkeys.push_back(name.substr(0, length));
+    }
+    return true;
+}
+
+bool RegistryUndo::ReadTree(HKEY key, REGSAM view, Tree& tree) const {
+    Listing listing;
+    if (!ReadKey(key, listing)) return false;
+    tree.values = std::move(listing.values);
+    for (std::wstring& name : listing.subkeys) {
+        OwnedKey child;
+        const LSTATUS status = calls_.Open(key, name.c_str(), 0, KEY_READ | view, child.put());
+        if (Gone(status)) continue;
+        if (status != ERROR_SUCCESS) return false;
+        tree.children.emplace_back(std::move(name), Tree());
+        if (!ReadTree(child.get(), view, tree.children.back().second)) return false;
+    }
+    return true;
+}
+
+bool RegistryUndo::Record(const std::vector<RegistryRoot>& roots,
+                          const std::vector<std::wstring>& keys) {
+    groups_.clear();
+    const auto byParent = ByParent(keys);
+    for (const RegistryRoot& root : roots) {
+        // Opening through a view's redirection costs several times a plain
+        // open under Wine: the classes root is opened once per view, and
+        // everything below it relative to that.
+        OwnedKey classes;
+        const LSTATUS rooted =
+            calls_.Open(root.hive, root.path, 0, KEY_READ | root.view, classes.put());
+        if (!Gone(rooted) && rooted != ERROR_SUCCESS) return Forget();
+        for (const auto& [parentPath, names] : byParent) {
+            Group group;
+            group.hive = root.hive;
+            group.path = Join(root.path, parentPath);
+            group.view = root.view;
+            // An absent parent means every child is absent.
+            OwnedKey parent;
+            LSTATUS status = rooted;
+            if (classes)
+                status = calls_.Open(classes.get(), parentPath.c_str(), 0, KEY_READ | root.view,
+                                     parent.put());
+            if (!Gone(status) && status != ERROR_SUCCESS) return Forget();
+            group.present = status == ERROR_SUCCESS;
+            for (const std::wstring& name : names) {
+                Entry entry;
+                entry.name = name;
+                if (group.present) {
+                    OwnedKey key;
+                    const LSTATUS opened =
+                        calls_.Open(parent.get(), name.c_str(), 0, KEY_READ | root.view, key.put());
+                    if (!Gone(opened) && opened != ERROR_SUCCESS) return Forget();
+                    entry.present = opened == ERROR_SUCCESS;
+                    if (entry.present && !ReadTree(key.get(), root.view, entry.tree))
+                        return Forget();
+                }
+                group.entries.push_back(std::move(entry));
+            }
+            groups_.push_back(std::move(group));
+        }
+    }
+    return true;
+}
+
+bool RegistryUndo::Forget() {
+    groups_.clear();
+    return false;
+}
+
+bool RegistryUndo::Restore() noexcept {
+    bool restored = true;
+    for (const Group& group : groups_) {
+        try {
+            if (!RestoreGroup(group)) restored = false;
+        } catch (...) {
+            // Out of memory: the other groups may still be put back.
+            restored = false;
+        }
+    }
+    return restored;
+}
+
+bool RegistryUndo::RestoreGroup(const Group& group) const {
+    OwnedKey parent;
+    if (!group.present) {
+        // The parent itself was absent: remove what was written under it, and
+        // the parent too once nothing else is left in it.
+        const LSTATUS status =
+            calls_.Open(group.hive, group.path.c_str(), 0, kWrite | group.view, parent.put());
+        if (Gone(status)) return true;
+        if (status != ERROR_SUCCESS) return false;
+        bool restored = true;
+        for (const Entry& entry : group.entries) {
+            const LSTATUS deleted = calls_.DeleteTree(parent.get(), entry.name.c_str());
+            if (deleted != ERROR_SUCCESS && !Gone(deleted)) restored = false;
+        }
+        Listing left;
+        if (!ReadKey(parent.get(), left)) return false;
+        parent.reset();
+        if (left.values.empty() && left.subkeys.empty() &&
+            calls_.DeleteKey(group.hive, group.path.c_str(), group.view, 0) != ERROR_SUCCESS)
+            restored = false;
+        return restored;
+    }
+
+    if (calls_.Create(group.hive, group.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      kWrite | group.view, nullptr, parent.put(), nullptr) != ERROR_SUCCESS)
+        return false;
+    bool restored = true;
+    for (const Entry& entry : group.entries) {
+        if (!entry.present) {
+            const LSTATUS deleted = calls_.DeleteTree(parent.get(), entry.name.c_str());
+            if (deleted != ERROR_SUCCESS && !Gone(deleted)) restored = false;
+            continue;
+        }
+        OwnedKey key;
+        if (calls_.Create(parent.get(), entry.name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          kWrite | group.view, nullptr, key.put(), nullptr) != ERROR_SUCCESS ||
+            !RestoreTree(key.get(), group.view, entry.tree))
+            restored = false;
+    }
+    return restored;
+}
+
+bool RegistryUndo::RestoreTree(HKEY key, REGSAM view, const Tree& tree) const {
+    bool restored = true;
+    Listing now;
+    // Without a listing nothing is removed, but every recorded value and key
+    // is still written.
+    if (!ReadKey(key, now)) {
+        restored = false;
+        now = Listing();
+    }
+    if (!SameValues(now.values, tree.values)) {
+        // Written again in full, so that their order is the recorded one too.
+        for (const Value& value : now.values)
+            if (calls_.DeleteValue(key, value.name.c_str()) != ERROR_SUCCESS) restored = false;
+        for (const Value& value : tree.values)
+            if (calls_.SetValue(key, value.name.c_str(), 0, value.type, value.data.data(),
+                                static_cast<DWORD>(value.data.size())) != ERROR_SUCCESS)
+                restored = false;
+    }
+    for (const std::wstring& name : now.subkeys) {
+        // Compared by case as well: a key written again with another case is
+        // not the recorded one.
+        bool recorded = false;
+        for (const auto& child : tree.children)
+            recorded = recorded || child.first == name;
+        if (!recorded && calls_.DeleteTree(key, name.c_str()) != ERROR_SUCCESS) restored = false;
+    }
+    for (const auto& [name, child] : tree.children) {
+        OwnedKey sub;
+        if (calls_.Create(key, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kWrite | view,
+                          nullptr, sub.put(), nullptr) != ERROR_SUCCESS ||
+            !RestoreTree(sub.get(), view, child))
+            restored = false;
+    }
+    return restored;
+}
+
+} // namespace vandrel

@@ -1,0 +1,103 @@
+// Records registry keys before the platform writes them and puts them back
+// when it fails: the platform writes key after key and stops at the first
+// error, leaving half a registration behind.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace vandrel {
+
+// The registry calls recording and restoring make, so tests can fail any of
+// them. Handles are closed with RegCloseKey directly.
+struct RegistryCalls {
+    decltype(&::RegOpenKeyExW) Open;
+    decltype(&::RegCreateKeyExW) Create;
+    decltype(&::RegQueryInfoKeyW) QueryInfo;
+    decltype(&::RegEnumKeyExW) EnumKey;
+    decltype(&::RegEnumValueW) EnumValue;
+    decltype(&::RegSetValueExW) SetValue;
+    decltype(&::RegDeleteValueW) DeleteValue;
+    decltype(&::RegDeleteTreeW) DeleteTree;
+    decltype(&::RegDeleteKeyExW) DeleteKey;
+};
+
+const RegistryCalls& RealRegistryCalls();
+
+// A place the platform writes: a hive, the path of a classes root in it (never
+// empty), and the registry view (KEY_WOW64_64KEY or KEY_WOW64_32KEY). A mode
+// that redirects the platform's classes root passes its own.
+struct RegistryRoot {
+    HKEY hive;
+    const wchar_t* path;
+    REGSAM view;
+};
+
+// Where registering for the machine can write: HKEY_CLASSES_ROOT merges the
+// machine's and the user's classes (Windows writes to the user's where a key
+// exists there), and a 32-bit and a 64-bit process alike write Interface keys
+// in both views. TypeLib is shared between the views; recording it twice costs
+// one open.
+std::vector<RegistryRoot> MachineClassesRoots();
+
+class RegistryUndo {
+public:
+    explicit RegistryUndo(const RegistryCalls& calls) : calls_(calls) {}
+    RegistryUndo(const RegistryUndo&) = delete;
+    RegistryUndo& operator=(const RegistryUndo&) = delete;
+
+    // Records each key ("TypeLib\{guid}", "Interface\{iid}": a parent and one
+    // name under it) in every root: absent, or its whole subtree. False when
+    // any of them could not be read; nothing is recorded then.
+    bool Record(const std::vector<RegistryRoot>& roots, const std::vector<std::wstring>& keys);
+
+    // Puts every recorded key back as it was: what was added is removed, what
+    // was changed or removed is written again. Goes on past a call that fails
+    // and then reports false.
+    bool Restore() noexcept;
+
+    struct Value {
+        std::wstring name;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    struct Tree {
+        std::vector<Value> values;
+        std::vector<std::pair<std::wstring, Tree>> children;
+    };
+
+private:
+    // One parent key (such as HKLM\Software\Classes\Interface in one view) and
+    // the recorded keys under it.
+    struct Entry {
+        std::wstring name;
+        bool present = false;
+        Tree tree;
+    };
+    struct Group {
+        HKEY hive;
+        std::wstring path;
+        REGSAM view;
+        bool present = false;
+        std::vector<Entry> entries;
+    };
+
+    // One key's values and the names of its subkeys, in the registry's order.
+    struct Listing {
+        std::vector<Value> values;
+        std::vector<std::wstring> subkeys;
+    };
+
+    bool ReadKey(HKEY key, Listing& listing) const;
+    bool ReadTree(HKEY key, REGSAM view, Tree& tree) const;
+    bool Forget();
+    bool RestoreGroup(const Group& group) const;
+    bool RestoreTree(HKEY key, REGSAM view, const Tree& tree) const;
+
+    const RegistryCalls& calls_;
+    std::vector<Group> groups_;
+};
+
+} // namespace vandrel
