@@ -54,8 +54,24 @@ HRESULT WINAPI UnregisterReal(REFGUID libId, WORD major, WORD minor, LCID lcid, 
     return unregister(libId, major, minor, lcid, syskind);
 }
 
+void WINAPI EnablePerUserReal() {
+    // Windows 7 and later ignore the redirection of HKCR in the registration
+    // calls without it; older systems and Wine have no such switch.
+    static const auto enable = Automation<void(WINAPI*)()>("OaEnablePerUserTLibRegistration");
+    if (enable) enable();
+}
+
 const RegistrarPlatform kReal = {
-    LoadWithoutRegistering, RegisterReal, UnregisterReal, ::LocalAlloc, ::LocalFree, ::GetLastError,
+    LoadWithoutRegistering,
+    RegisterReal,
+    UnregisterReal,
+    ::LocalAlloc,
+    ::LocalFree,
+    ::GetLastError,
+    ::RegCreateKeyExW,
+    ::RegOverridePredefKey,
+    ::RegCloseKey,
+    EnablePerUserReal,
 };
 
 const RegistrarPlatform* g_platform = &kReal;
@@ -122,6 +138,72 @@ private:
     bool owned_ = false;
 };
 
+// HKEY_CLASSES_ROOT as the current user's classes key, for one scope. The
+// platform's RegisterTypeLibForUser is not used: Wine's registers for the
+// whole machine.
+class UserClasses {
+public:
+    explicit UserClasses(const RegistrarPlatform& platform) : platform_(platform) {
+        LONG error = platform.RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr,
+                                              0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+        if (error != ERROR_SUCCESS) {
+            key_ = nullptr;
+            status_ = HRESULT_FROM_WIN32(error);
+            return;
+        }
+        platform.OaEnablePerUserTLibRegistration();
+        error = platform.RegOverridePredefKey(HKEY_CLASSES_ROOT, key_);
+        if (error != ERROR_SUCCESS) {
+            status_ = HRESULT_FROM_WIN32(error);
+            return;
+        }
+        overridden_ = true;
+        status_ = S_OK;
+    }
+    UserClasses(const UserClasses&) = delete;
+    UserClasses& operator=(const UserClasses&) = delete;
+    ~UserClasses() {
+        if (overridden_) platform_.RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+        if (key_) platform_.RegCloseKey(key_);
+    }
+    HRESULT status() const { return status_; }
+
+private:
+    const RegistrarPlatform& platform_;
+    HKEY key_ = nullptr;
+    bool overridden_ = false;
+    HRESULT status_ = E_FAIL;
+};
+
+// One registration call of the platform in the given scope. Only the call
+// itself is redirected: loading a library may look up the libraries it
+// imports (stdole2) in the machine's classes. When the redirection cannot be
+// made the call is not made either: it would write for the whole machine.
+template <typename Call>
+HRESULT InScope(const RegistrarPlatform& platform, Scope scope, Call call) {
+    if (scope == Scope::Machine) return call();
+    UserClasses classes(platform);
+    if (classes.status() != S_OK) return classes.status();
+    return call();
+}
+
+// The platform's ways of saying that the caller lacks the rights: its own
+// registry error, and access denied or a privilege missing in the Win32 or
+// storage codes.
+bool RefusedForRights(HRESULT status) {
+    if (status == TYPE_E_REGISTRYACCESS) return true;
+    if (status >= 0) return false;
+    const int facility = HRESULT_FACILITY(status);
+    if (facility != FACILITY_WIN32 && facility != FACILITY_STORAGE) return false;
+    const int code = HRESULT_CODE(status);
+    return code == ERROR_ACCESS_DENIED || code == ERROR_PRIVILEGE_NOT_HELD;
+}
+
+RegistrarResult Reduce(HRESULT status) {
+    if (status == S_OK) return {kTrue, Failure::None};
+    return {kFalse, RefusedForRights(status) ? Failure::NoRights : Failure::Other};
+}
+
 bool IsRegularFile(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
@@ -183,6 +265,15 @@ std::optional<std::wstring> ResolveLoadablePath(const std::wstring& path) {
 }
 
 Flag RegisterLibrary(const std::wstring& path, const std::wstring& helpDir) {
+    return RegisterLibraryIn(path, helpDir, Scope::Machine).flag;
+}
+
+Flag UnregisterLibrary(const std::wstring& path) {
+    return UnregisterLibraryIn(path, Scope::Machine).flag;
+}
+
+RegistrarResult RegisterLibraryIn(const std::wstring& path, const std::wstring& helpDir,
+                                  Scope scope) {
     const RegistrarPlatform& platform = *g_platform;
     auto full = ResolveLoadablePath(path);
     if (!full) return kFalse;
@@ -192,11 +283,13 @@ Flag RegisterLibrary(const std::wstring& path, const std::wstring& helpDir) {
     if (platform.LoadTypeLib(full->c_str(), library.put()) != S_OK) return kFalse;
     // The platform wants writable strings; hand it copies.
     std::wstring help = helpDir;
-    const HRESULT status = platform.RegisterTypeLib(library.get(), full->data(), help.data());
-    return ToFlag(status == S_OK);
+    const HRESULT status = InScope(platform, scope, [&] {
+        return platform.RegisterTypeLib(library.get(), full->data(), help.data());
+    });
+    return Reduce(status);
 }
 
-Flag UnregisterLibrary(const std::wstring& path) {
+RegistrarResult UnregisterLibraryIn(const std::wstring& path, Scope scope) {
     const RegistrarPlatform& platform = *g_platform;
     auto full = ResolveLoadablePath(path);
     if (!full) return kFalse;
@@ -220,14 +313,16 @@ Flag UnregisterLibrary(const std::wstring& path) {
                 TLIBATTR own;
                 std::memset(&own, 0, sizeof own);
                 std::memcpy(&own, block.get(), kAttrBytes);
-                status = platform.UnRegisterTypeLib(own.guid, own.wMajorVerNum, own.wMinorVerNum,
-                                                    own.lcid, own.syskind);
+                status = InScope(platform, scope, [&] {
+                    return platform.UnRegisterTypeLib(own.guid, own.wMajorVerNum, own.wMinorVerNum,
+                                                      own.lcid, own.syskind);
+                });
             } else if (status == S_OK) {
                 status = E_POINTER;
             }
         }
     }
-    return ToFlag(status == S_OK);
+    return Reduce(status);
 }
 
 } // namespace vandrel
