@@ -152,6 +152,13 @@ std::wstring RegistrySnapshot() {
     return out;
 }
 
+std::wstring ClassesSnapshot(HKEY root) {
+    std::wstring out;
+    Dump(root, L"Software\\Classes\\TypeLib", out);
+    Dump(root, L"Software\\Classes\\Interface", out);
+    return out;
+}
+
 namespace {
 std::vector<std::wstring> Lines(const std::wstring& text) {
     std::vector<std::wstring> lines;

@@ -44,6 +44,8 @@ private:
 // Every key and value under HKCR\TypeLib and HKCR\Interface, as text, so two
 // snapshots compare byte for byte.
 std::wstring RegistrySnapshot();
+// The same of one root's own classes key, root\Software\Classes.
+std::wstring ClassesSnapshot(HKEY root);
 // Success when two snapshots are equal; otherwise a short list of the lines
 // only one of them holds.
 ::testing::AssertionResult SameRegistry(const std::wstring& expected, const std::wstring& actual);
