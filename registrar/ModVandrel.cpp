@@ -61,9 +61,27 @@ void WINAPI FreeStringReal(BSTR text) {
     if (free) free(text);
 }
 
+void WINAPI EnablePerUserReal() {
+    // Windows 7 and later ignore the redirection of HKCR in the registration
+    // calls without it; older systems and Wine have no such switch.
+    static const auto enable = Automation<void(WINAPI*)()>("OaEnablePerUserTLibRegistration");
+    if (enable) enable();
+}
+
 const RegistrarPlatform kReal = {
-    LoadWithoutRegistering, RegisterReal,   UnregisterReal, ::LocalAlloc,         ::LocalFree,
-    ::GetLastError,         FreeStringReal, RunGuarded,     &RealRegistryCalls(),
+    LoadWithoutRegistering,
+    RegisterReal,
+    UnregisterReal,
+    ::LocalAlloc,
+    ::LocalFree,
+    ::GetLastError,
+    FreeStringReal,
+    RunGuarded,
+    &RealRegistryCalls(),
+    ::RegCreateKeyExW,
+    ::RegOverridePredefKey,
+    ::RegCloseKey,
+    EnablePerUserReal,
 };
 
 const RegistrarPlatform* g_platform = &kReal;
@@ -130,6 +148,72 @@ private:
     bool owned_ = false;
 };
 
+// HKEY_CLASSES_ROOT as the current user's classes key, for one scope. The
+// platform's RegisterTypeLibForUser is not used: Wine's registers for the
+// whole machine.
+class UserClasses {
+public:
+    explicit UserClasses(const RegistrarPlatform& platform) : platform_(platform) {
+        LONG error = platform.RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr,
+                                              0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+        if (error != ERROR_SUCCESS) {
+            key_ = nullptr;
+            status_ = HRESULT_FROM_WIN32(error);
+            return;
+        }
+        platform.OaEnablePerUserTLibRegistration();
+        error = platform.RegOverridePredefKey(HKEY_CLASSES_ROOT, key_);
+        if (error != ERROR_SUCCESS) {
+            status_ = HRESULT_FROM_WIN32(error);
+            return;
+        }
+        overridden_ = true;
+        status_ = S_OK;
+    }
+    UserClasses(const UserClasses&) = delete;
+    UserClasses& operator=(const UserClasses&) = delete;
+    ~UserClasses() {
+        if (overridden_) platform_.RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+        if (key_) platform_.RegCloseKey(key_);
+    }
+    HRESULT status() const { return status_; }
+
+private:
+    const RegistrarPlatform& platform_;
+    HKEY key_ = nullptr;
+    bool overridden_ = false;
+    HRESULT status_ = E_FAIL;
+};
+
+// One registration call of the platform in the given scope. Only the call
+// itself is redirected: loading a library may look up the libraries it
+// imports (stdole2) in the machine's classes. When the redirection cannot be
+// made the call is not made either: it would write for the whole machine.
+template <typename Call>
+HRESULT InScope(const RegistrarPlatform& platform, Scope scope, Call call) {
+    if (scope == Scope::Machine) return call();
+    UserClasses classes(platform);
+    if (classes.status() != S_OK) return classes.status();
+    return call();
+}
+
+// The platform's ways of saying that the caller lacks the rights: its own
+// registry error, and access denied or a privilege missing in the Win32 or
+// storage codes.
+bool RefusedForRights(HRESULT status) {
+    if (status == TYPE_E_REGISTRYACCESS) return true;
+    if (status >= 0) return false;
+    const int facility = HRESULT_FACILITY(status);
+    if (facility != FACILITY_WIN32 && facility != FACILITY_STORAGE) return false;
+    const int code = HRESULT_CODE(status);
+    return code == ERROR_ACCESS_DENIED || code == ERROR_PRIVILEGE_NOT_HELD;
+}
+
+RegistrarResult Reduce(HRESULT status) {
+    if (status == S_OK) return {kTrue, Failure::None};
+    return {kFalse, RefusedForRights(status) ? Failure::NoRights : Failure::Other};
+}
+
 bool IsRegularFile(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
@@ -166,9 +250,40 @@ bool IsResourceIndex(const std::wstring& text) {
 
 // The platform writes key after key and stops at its first error; what it
 // may touch is recorded first, so that a failure can be undone whole.
-bool RecordFor(const TypeLibIdentity& identity, RegistryUndo& undo) {
-    return undo.Record(MachineClassesRoots(), RegistrationKeys(identity.guid, identity.interfaces));
-}
+class Undo {
+public:
+    Undo(const RegistrarPlatform& platform, const TypeLibIdentity& identity, Scope scope)
+        : keys_(RegistrationKeys(identity.guid, identity.interfaces)), scope_(scope),
+          calls_(*platform.registry), own_(calls_), machine_(calls_) {
+        recorded_ =
+            own_.Record(scope == Scope::User ? UserClassesRoots() : MachineClassesRoots(), keys_) &&
+            (scope == Scope::Machine || machine_.Record(LocalMachineClassesRoots(), keys_));
+    }
+    bool recorded() const { return recorded_; }
+
+    // The call's status once whatever it should not have left is put back.
+    // Per user, the redirection reaches only the process's own view: Wine
+    // still writes and removes the machine's keys in the other view, so they
+    // are put back whatever the call returned, and written only if changed.
+    HRESULT Settle(HRESULT status) {
+        if (scope_ == Scope::User) {
+            RegistryUndo now(calls_);
+            if (!now.Record(LocalMachineClassesRoots(), keys_) ||
+                (!(now == machine_) && !machine_.Restore()))
+                if (status == S_OK) status = E_FAIL;
+        }
+        if (status != S_OK) own_.Restore();
+        return status;
+    }
+
+private:
+    std::vector<std::wstring> keys_;
+    Scope scope_;
+    const RegistryCalls& calls_;
+    RegistryUndo own_;
+    RegistryUndo machine_;
+    bool recorded_ = false;
+};
 
 } // namespace
 
@@ -197,6 +312,15 @@ std::optional<std::wstring> ResolveLoadablePath(const std::wstring& path) {
 }
 
 Flag RegisterLibrary(const std::wstring& path, const std::wstring& helpDir) {
+    return RegisterLibraryIn(path, helpDir, Scope::Machine).flag;
+}
+
+Flag UnregisterLibrary(const std::wstring& path) {
+    return UnregisterLibraryIn(path, Scope::Machine).flag;
+}
+
+RegistrarResult RegisterLibraryIn(const std::wstring& path, const std::wstring& helpDir,
+                                  Scope scope) {
     const RegistrarPlatform& platform = *g_platform;
     auto full = ResolveLoadablePath(path);
     if (!full) return kFalse;
@@ -205,16 +329,16 @@ Flag RegisterLibrary(const std::wstring& path, const std::wstring& helpDir) {
     ComPtr<ITypeLib> library;
     TypeLibIdentity identity;
     if (LoadAndWalk(platform, full->c_str(), library, identity) != S_OK) return kFalse;
-    RegistryUndo undo(*platform.registry);
-    if (!RecordFor(identity, undo)) return kFalse;
+    Undo undo(platform, identity, scope);
+    if (!undo.recorded()) return kFalse;
     // The platform wants writable strings; hand it copies.
     std::wstring help = helpDir;
-    const HRESULT status = GuardedRegister(platform, library, full->data(), help.data());
-    if (status != S_OK) undo.Restore();
-    return ToFlag(status == S_OK);
+    return Reduce(undo.Settle(InScope(platform, scope, [&] {
+        return GuardedRegister(platform, library, full->data(), help.data());
+    })));
 }
 
-Flag UnregisterLibrary(const std::wstring& path) {
+RegistrarResult UnregisterLibraryIn(const std::wstring& path, Scope scope) {
     const RegistrarPlatform& platform = *g_platform;
     auto full = ResolveLoadablePath(path);
     if (!full) return kFalse;
@@ -239,16 +363,16 @@ Flag UnregisterLibrary(const std::wstring& path) {
                 TLIBATTR own;
                 std::memset(&own, 0, sizeof own);
                 std::memcpy(&own, block.get(), kAttrBytes);
-                RegistryUndo undo(*platform.registry);
-                if (!RecordFor(identity, undo)) return kFalse;
-                status = GuardedUnregister(platform, own);
-                if (status != S_OK) undo.Restore();
+                Undo undo(platform, identity, scope);
+                if (!undo.recorded()) return kFalse;
+                status = undo.Settle(
+                    InScope(platform, scope, [&] { return GuardedUnregister(platform, own); }));
             } else if (status == S_OK) {
                 status = E_POINTER;
             }
         }
     }
-    return ToFlag(status == S_OK);
+    return Reduce(status);
 }
 
 } // namespace vandrel

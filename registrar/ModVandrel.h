@@ -31,6 +31,15 @@ struct RegistrarPlatform {
     bool (*RunGuarded)(GuardedCall call, void* context, DWORD* fault);
     // What a failed registration or unregistration is undone with.
     const RegistryCalls* registry;
+    // Registering for the current user: HKEY_CLASSES_ROOT redirected to the
+    // user's own classes key around the registration call.
+    LONG(WINAPI* RegCreateKeyExW)
+    (HKEY parent, const wchar_t* name, DWORD reserved, wchar_t* keyClass, DWORD options,
+     REGSAM access, SECURITY_ATTRIBUTES* security, HKEY* key, DWORD* disposition);
+    LONG(WINAPI* RegOverridePredefKey)(HKEY predefined, HKEY replacement);
+    LONG(WINAPI* RegCloseKey)(HKEY key);
+    // Does nothing where the Automation library does not export it.
+    void(WINAPI* OaEnablePerUserTLibRegistration)();
 };
 
 const RegistrarPlatform& RealRegistrarPlatform();
@@ -42,6 +51,28 @@ void SetRegistrarPlatform(const RegistrarPlatform* platform);
 Flag RegisterLibrary(const std::wstring& path, const std::wstring& helpDir);
 // -1 when the library was loaded and its registration removed, 0 otherwise.
 Flag UnregisterLibrary(const std::wstring& path);
+
+// Whose registration a call writes or removes: the machine's (through
+// HKEY_CLASSES_ROOT) or the current user's (HKCU\Software\Classes only).
+enum class Scope { Machine, User };
+
+// Why a call failed, as far as a caller can act on it: NoRights when the
+// platform refused the registration call for lack of rights.
+enum class Failure { None, NoRights, Other };
+
+struct RegistrarResult {
+    // A bare flag: success, or a failure of no particular cause.
+    RegistrarResult(Flag result = kFalse)
+        : flag(result), failure(result == kTrue ? Failure::None : Failure::Other) {}
+    RegistrarResult(Flag result, Failure cause) : flag(result), failure(cause) {}
+    Flag flag; // as RegisterLibrary and UnregisterLibrary give it
+    Failure failure;
+};
+
+// RegisterLibrary and UnregisterLibrary in the given scope, with the cause.
+RegistrarResult RegisterLibraryIn(const std::wstring& path, const std::wstring& helpDir,
+                                  Scope scope);
+RegistrarResult UnregisterLibraryIn(const std::wstring& path, Scope scope);
 
 // The full path the loader may see: an existing regular file, or such a file
 // followed by a resource index ("x.dll\2"), whose type library does not end

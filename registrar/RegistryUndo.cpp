@@ -40,28 +40,31 @@ ByParent(const std::vector<std::wstring>& keys) {
     return groups;
 }
 
-bool SameValues(const std::vector<RegistryUndo::Value>& a,
-                const std::vector<RegistryUndo::Value>& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i].name != b[i].name || a[i].type != b[i].type || a[i].data != b[i].data)
-            return false;
-    return true;
-}
-
 } // namespace
 
 const RegistryCalls& RealRegistryCalls() {
     return kReal;
 }
 
-std::vector<RegistryRoot> MachineClassesRoots() {
+std::vector<RegistryRoot> LocalMachineClassesRoots() {
     return {
         {HKEY_LOCAL_MACHINE, L"Software\\Classes", KEY_WOW64_64KEY},
         {HKEY_LOCAL_MACHINE, L"Software\\Classes", KEY_WOW64_32KEY},
+    };
+}
+
+std::vector<RegistryRoot> UserClassesRoots() {
+    return {
         {HKEY_CURRENT_USER, L"Software\\Classes", KEY_WOW64_64KEY},
         {HKEY_CURRENT_USER, L"Software\\Classes", KEY_WOW64_32KEY},
     };
+}
+
+std::vector<RegistryRoot> MachineClassesRoots() {
+    std::vector<RegistryRoot> roots = LocalMachineClassesRoots();
+    for (const RegistryRoot& root : UserClassesRoots())
+        roots.push_back(root);
+    return roots;
 }
 
 // One round trip for the sizes, then one per value and per subkey name.
@@ -223,7 +226,7 @@ bool RegistryUndo::RestoreTree(HKEY key, REGSAM view, const Tree& tree) const {
         restored = false;
         now = Listing();
     }
-    if (!SameValues(now.values, tree.values)) {
+    if (now.values != tree.values) {
         // Written again in full, so that their order is the recorded one too.
         for (const Value& value : now.values)
             if (calls_.DeleteValue(key, value.name.c_str()) != ERROR_SUCCESS) restored = false;

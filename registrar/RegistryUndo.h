@@ -35,12 +35,17 @@ struct RegistryRoot {
     REGSAM view;
 };
 
+// The machine's own classes, HKLM\Software\Classes, in both views.
+std::vector<RegistryRoot> LocalMachineClassesRoots();
 // Where registering for the machine can write: HKEY_CLASSES_ROOT merges the
 // machine's and the user's classes (Windows writes to the user's where a key
 // exists there), and a 32-bit and a 64-bit process alike write Interface keys
 // in both views. TypeLib is shared between the views; recording it twice costs
 // one open.
 std::vector<RegistryRoot> MachineClassesRoots();
+// Where registering for the current user writes: the user's classes, to which
+// HKEY_CLASSES_ROOT is redirected around the call.
+std::vector<RegistryRoot> UserClassesRoots();
 
 class RegistryUndo {
 public:
@@ -58,14 +63,19 @@ public:
     // and then reports false.
     bool Restore() noexcept;
 
+    // Whether another record of the same keys found them as this one did.
+    bool operator==(const RegistryUndo& other) const { return groups_ == other.groups_; }
+
     struct Value {
         std::wstring name;
         DWORD type;
         std::vector<BYTE> data;
+        bool operator==(const Value&) const = default;
     };
     struct Tree {
         std::vector<Value> values;
         std::vector<std::pair<std::wstring, Tree>> children;
+        bool operator==(const Tree&) const = default;
     };
 
 private:
@@ -75,6 +85,7 @@ private:
         std::wstring name;
         bool present = false;
         Tree tree;
+        bool operator==(const Entry&) const = default;
     };
     struct Group {
         HKEY hive;
@@ -82,6 +93,7 @@ private:
         REGSAM view;
         bool present = false;
         std::vector<Entry> entries;
+        bool operator==(const Group&) const = default;
     };
 
     // One key's values and the names of its subkeys, in the registry's order.

@@ -1,6 +1,8 @@
 #include "shell/ModMain.h"
 
+#include "common/Owned.h"
 #include "registrar/ModVandrel.h"
+#include "shell/Elevation.h"
 #include "shell/frmMain.h"
 
 #include <exception>
@@ -13,7 +15,9 @@ int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& cap
     return ::MessageBoxW(owner, text.c_str(), caption.c_str(), style);
 }
 
-const CommandServices kReal = {RegisterLibrary, UnregisterLibrary, ShowMessageBox};
+const CommandServices kReal = {RegisterLibraryIn,      UnregisterLibraryIn,
+                               ShowMessageBox,         ProcessElevationType,
+                               ShellExecuteOnFirstUse, WaitForProcessDroppingInput};
 const CommandServices* g_services = &kReal;
 
 // Case-insensitive equality, as every comparison in this module makes it.
@@ -29,6 +33,69 @@ Outcome Report(bool unregister, const std::wstring& path, Flag result, Flag show
         g_services->ShowMessage(owner, ResultMessage(unregister, path, succeeded), kAppTitle,
                                 kResultStyle);
     return succeeded ? Outcome::Succeeded : Outcome::Failed;
+}
+
+// The elevated copy is started in a folder of the system's choosing.
+std::wstring AbsolutePath(const std::wstring& path) {
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) return path;
+        if (length < full.size()) return full.substr(0, length);
+        full.resize(length);
+    }
+}
+
+std::wstring ProgramPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return L"";
+        if (length < path.size()) return path.substr(0, length);
+        path.resize(path.size() * 2);
+    }
+}
+
+// A person at the screen, refused a machine-wide command for lack of rights
+// while the process runs with an administrator's filtered token, can be
+// asked once to elevate. Scripts (no message) get the honest failure and
+// elevate themselves.
+bool MayElevate(const RegistrarResult& result, Flag showMessage, Scope scope) {
+    return result.flag != kTrue && result.failure == Failure::NoRights && showMessage != 0 &&
+           scope == Scope::Machine && g_services->ElevationType() == TokenElevationTypeLimited;
+}
+
+// The same command in an elevated, silent copy of this program. A declined
+// prompt, like any status but 0, is a failure.
+Flag RunElevated(bool unregister, const std::wstring& path, HWND owner) {
+    const std::wstring program = ProgramPath();
+    std::wstring parameters = L"\"" + AbsolutePath(path) + L"\"";
+    if (unregister) parameters += L" /u";
+    parameters += L" /s";
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+    info.hwnd = owner;
+    info.lpVerb = L"runas";
+    info.lpFile = program.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!g_services->ShellExecuteExW(&info)) return kFalse;
+    const OwnedHandle process(info.hProcess);
+    if (!process) return kFalse;
+    return ToFlag(g_services->WaitForProcess(process.get(), owner) == kExitSucceeded);
+}
+
+Outcome Command(bool unregister, const std::wstring& path, Flag showMessage, HWND owner,
+                Scope scope) {
+    if (TextEquals(path, L"")) return Outcome::NothingDone;
+    const RegistrarResult result = unregister ? g_services->UnregisterLibrary(path, scope)
+                                              : g_services->RegisterLibrary(path, L"", scope);
+    Flag flag = result.flag;
+    if (MayElevate(result, showMessage, scope)) flag = RunElevated(unregister, path, owner);
+    return Report(unregister, path, flag, showMessage, owner);
 }
 
 int ExitStatus(Outcome outcome) {
@@ -74,16 +141,12 @@ std::wstring ResultMessage(bool unregister, const std::wstring& path, bool succe
     return text;
 }
 
-Outcome RegFile(std::wstring path, Flag showMessage, HWND owner) {
-    if (TextEquals(path, L"")) return Outcome::NothingDone;
-    const Flag result = g_services->RegisterLibrary(path, L"");
-    return Report(false, path, result, showMessage, owner);
+Outcome RegFile(std::wstring path, Flag showMessage, HWND owner, Scope scope) {
+    return Command(false, path, showMessage, owner, scope);
 }
 
-Outcome UnRegFile(std::wstring path, Flag showMessage, HWND owner) {
-    if (TextEquals(path, L"")) return Outcome::NothingDone;
-    const Flag result = g_services->UnregisterLibrary(path);
-    return Report(true, path, result, showMessage, owner);
+Outcome UnRegFile(std::wstring path, Flag showMessage, HWND owner, Scope scope) {
+    return Command(true, path, showMessage, owner, scope);
 }
 
 std::wstring ArgumentText(const std::wstring& commandLine) {
@@ -124,6 +187,7 @@ CommandLine ParseArguments(const std::wstring& text) {
     for (const auto& token : tokens) {
         if (TextEquals(token, L"/u")) line.registerFlag = kFalse;
         if (TextEquals(token, L"/s")) line.showMessage = kFalse;
+        if (TextEquals(token, L"/user")) line.scope = Scope::User;
     }
     line.path = tokens.front();
     return line;
@@ -136,8 +200,9 @@ int Main(const std::wstring& commandLine) {
     try {
         if (!commandMode) return RunMainWindow();
         line = ParseArguments(arguments);
-        const Outcome outcome = line.registerFlag == kTrue ? RegFile(line.path, line.showMessage)
-                                                           : UnRegFile(line.path, line.showMessage);
+        const Outcome outcome = line.registerFlag == kTrue
+                                    ? RegFile(line.path, line.showMessage, nullptr, line.scope)
+                                    : UnRegFile(line.path, line.showMessage, nullptr, line.scope);
         return ExitStatus(outcome);
     } catch (const std::bad_alloc&) {
         ReportError("out of memory", commandMode && line.showMessage == kFalse);

@@ -2,8 +2,10 @@
 #pragma once
 
 #include "common/Flag.h"
+#include "registrar/ModVandrel.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -21,10 +23,16 @@ inline constexpr int kExitError = 3;
 
 // What the commands reach beyond themselves, replaceable in tests.
 struct CommandServices {
-    Flag (*RegisterLibrary)(const std::wstring& path, const std::wstring& helpDir);
-    Flag (*UnregisterLibrary)(const std::wstring& path);
+    RegistrarResult (*RegisterLibrary)(const std::wstring& path, const std::wstring& helpDir,
+                                       Scope scope);
+    RegistrarResult (*UnregisterLibrary)(const std::wstring& path, Scope scope);
     int (*ShowMessage)(HWND owner, const std::wstring& text, const std::wstring& caption,
                        UINT style);
+    // Running a refused command again elevated (see Elevation.h); asked
+    // only after a refusal for lack of rights.
+    TOKEN_ELEVATION_TYPE (*ElevationType)();
+    BOOL(WINAPI* ShellExecuteExW)(SHELLEXECUTEINFOW* info);
+    DWORD (*WaitForProcess)(HANDLE process, HWND owner);
 };
 
 const CommandServices& RealCommandServices();
@@ -38,9 +46,14 @@ inline constexpr UINT kResultStyle = MB_OK | MB_ICONINFORMATION; // 0x40
 std::wstring ResultMessage(bool unregister, const std::wstring& path, bool succeeded);
 
 // The two commands. An empty path does nothing and shows nothing; any
-// non-zero showMessage shows the result, owned by `owner` when given.
-Outcome RegFile(std::wstring path, Flag showMessage, HWND owner = nullptr);
-Outcome UnRegFile(std::wstring path, Flag showMessage, HWND owner = nullptr);
+// non-zero showMessage shows the result, owned by `owner` when given. A
+// machine-wide command with a message, refused for lack of rights in a
+// filtered administrator token, is run once more in an elevated copy of this
+// program, whose exit status decides the result.
+Outcome RegFile(std::wstring path, Flag showMessage, HWND owner = nullptr,
+                Scope scope = Scope::Machine);
+Outcome UnRegFile(std::wstring path, Flag showMessage, HWND owner = nullptr,
+                  Scope scope = Scope::Machine);
 
 // The process command line without the program's name and the one blank
 // that follows it.
@@ -54,6 +67,7 @@ struct CommandLine {
     std::wstring path;
     Flag registerFlag = kTrue;
     Flag showMessage = kTrue;
+    Scope scope = Scope::Machine;
 };
 CommandLine ParseArguments(const std::wstring& text);
 

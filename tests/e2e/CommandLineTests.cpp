@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Owned.h"
+
+#include <cwchar>
+#include <string>
 #include <vector>
 
 namespace vandrel::test {
@@ -17,7 +21,18 @@ const std::wstring kFailed = L"\"\u5931\u8D25!";      // "失败!
 
 class CommandLine : public ::testing::Test {
 protected:
-    void SetUp() override { before = RegistrySnapshot(); }
+    void SetUp() override {
+        // The platform leaves these two behind, empty, once it has registered
+        // anything for the user: the state every comparison starts from.
+        for (const wchar_t* key :
+             {L"Software\\Classes\\TypeLib", L"Software\\Classes\\Interface"}) {
+            HKEY created = nullptr;
+            ::RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_READ, nullptr, &created,
+                              nullptr);
+            if (created) ::RegCloseKey(created);
+        }
+        before = RegistrySnapshot();
+    }
     void TearDown() override { EXPECT_TRUE(SameRegistry(before, RegistrySnapshot())); }
     DWORD Vandrel(const std::wstring& arguments) {
         return vandrel::test::Run(VandrelExe(), arguments);
@@ -25,6 +40,133 @@ protected:
     std::wstring before;
     TempFolder folder;
 };
+
+// The path the current user's own classes hold for an identity.
+std::wstring UserRegisteredPath(const LibIdentity& id) {
+    wchar_t version[32];
+    swprintf(version, 32, L"\\%x.%x\\%lx\\", id.major, id.minor, id.lcid);
+    return RegistryDefaultValue(HKEY_CURRENT_USER,
+                                L"Software\\Classes\\" + TypeLibKey(id) + version + kPlatformKey);
+}
+
+// A library's machine-wide registration in one registry view (its TypeLib key
+// and the Interface keys that name it), moved aside under HKCU for one test
+// and put back.
+class MachineRegistrationAside {
+public:
+    MachineRegistrationAside(const LibIdentity& id, REGSAM view)
+        : aside_path_(L"Software\\VandrelTestAside" + std::to_wstring(view)) {
+        HKEY classes = nullptr;
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_ALL_ACCESS | view,
+                        &classes);
+        classes_.reset(classes);
+        HKEY aside = nullptr;
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, aside_path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                          nullptr, &aside, nullptr);
+        aside_.reset(aside);
+        keys_.push_back(TypeLibKey(id));
+        HKEY interfaces = nullptr;
+        ::RegOpenKeyExW(classes, L"Interface", 0, KEY_READ, &interfaces);
+        for (DWORD i = 0;; ++i) {
+            wchar_t name[64];
+            DWORD length = 64;
+            if (::RegEnumKeyExW(interfaces, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            const std::wstring key = L"Interface\\" + std::wstring(name);
+            const std::wstring lib = RegistryDefaultValue(classes, key + L"\\TypeLib");
+            if (_wcsicmp(lib.c_str(), GuidText(id.guid).c_str()) == 0) keys_.push_back(key);
+        }
+        ::RegCloseKey(interfaces);
+        for (size_t i = 0; i < keys_.size(); ++i) {
+            HKEY copy = nullptr;
+            ::RegCreateKeyExW(aside, std::to_wstring(i).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &copy, nullptr);
+            moved_ += ::RegCopyTreeW(classes, keys_[i].c_str(), copy) == ERROR_SUCCESS &&
+                      ::RegDeleteTreeW(classes, keys_[i].c_str()) == ERROR_SUCCESS;
+            ::RegCloseKey(copy);
+        }
+    }
+    ~MachineRegistrationAside() {
+        for (size_t i = 0; i < keys_.size(); ++i) {
+            HKEY key = nullptr;
+            ::RegCreateKeyExW(classes_.get(), keys_[i].c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr);
+            ::RegCopyTreeW(aside_.get(), std::to_wstring(i).c_str(), key);
+            ::RegCloseKey(key);
+        }
+        aside_.reset();
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, aside_path_.c_str());
+    }
+    // The keys moved aside; at least the TypeLib key when it was registered.
+    size_t moved() const { return moved_; }
+
+private:
+    std::wstring aside_path_;
+    struct KeyTraits {
+        static HKEY invalid() { return nullptr; }
+        static void close(HKEY key) { ::RegCloseKey(key); }
+    };
+    Owned<HKEY, KeyTraits> classes_, aside_;
+    std::vector<std::wstring> keys_;
+    size_t moved_ = 0;
+};
+
+// With /user the library goes to HKCU\Software\Classes, interfaces and all,
+// and nothing changes for the machine, registered there or not; /u /user
+// removes only the user's registration and fails where there is none.
+TEST_F(CommandLine, ForTheUserRegistrationGoesToTheUsersClassesOnly) {
+    const std::wstring alpha = folder.Copy(Fixture(L"Alpha.tlb"), L"Alpha.tlb");
+    const std::wstring dll = folder.Copy(Fixture(L"Embedded.dll"), L"Embedded.dll");
+    const std::wstring activeds =
+        folder.Copy(WindowsPath(sizeof(void*) == 8
+                                    ? "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/activeds.tlb"
+                                    : "/usr/lib/i386-linux-gnu/wine/i386-windows/activeds.tlb"),
+                    L"activeds.tlb");
+    // Wine's own library, registered for the machine by the prefix: per
+    // user it must work with no machine-wide registration to lean on, in
+    // either view (the platform reaches into the machine's other view).
+    const REGSAM native = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    const MachineRegistrationAside aside(IdentityOf(activeds), native);
+    const MachineRegistrationAside other(IdentityOf(activeds),
+                                         KEY_WOW64_64KEY ^ KEY_WOW64_32KEY ^ native);
+    ASSERT_GT(aside.moved(), 1u) << "activeds.tlb: no machine-wide registration with interfaces";
+    struct Case {
+        std::wstring lib;
+        LibIdentity id;
+        std::wstring iface; // one of its interfaces, if any
+        bool machineWide;   // registered for the machine as well
+    };
+    const Case cases[] = {
+        {alpha, IdentityOf(alpha), L"{6A1C1E2E-0B7D-4E0A-9C53-1F0E9D2A7B03}", true},
+        {dll + L"\\2", IdentityOf(Fixture(L"Gamma.tlb")), L"", false},
+        {activeds, IdentityOf(activeds), L"{FD8256D0-FD15-11CE-ABC4-02608C9E7553}", false},
+    };
+    for (const Case& c : cases) {
+        const std::string name(c.lib.begin() + c.lib.find_last_of(L'\\') + 1, c.lib.end());
+        if (c.machineWide) {
+            ASSERT_EQ(Vandrel(c.lib + L" /s"), 0u) << name;
+        }
+        const std::wstring machine = ClassesSnapshot(HKEY_LOCAL_MACHINE);
+        const std::wstring user = ClassesSnapshot(HKEY_CURRENT_USER);
+        EXPECT_EQ(Vandrel(c.lib + L" /u /user /s"), 1u) << name << ": nothing for the user yet";
+        EXPECT_EQ(Vandrel(c.lib + L" /user /s"), 0u) << name;
+        EXPECT_EQ(UserRegisteredPath(c.id), c.lib) << name;
+        if (!c.iface.empty()) {
+            EXPECT_TRUE(RegistryKeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\Interface\\" +
+                                                                 c.iface + L"\\TypeLib"))
+                << name;
+        }
+        EXPECT_TRUE(SameRegistry(machine, ClassesSnapshot(HKEY_LOCAL_MACHINE))) << name;
+        EXPECT_EQ(Vandrel(L"\"" + c.lib + L"\" /U /USER /s"), 0u) << name;
+        EXPECT_TRUE(SameRegistry(user, ClassesSnapshot(HKEY_CURRENT_USER))) << name;
+        EXPECT_TRUE(SameRegistry(machine, ClassesSnapshot(HKEY_LOCAL_MACHINE))) << name;
+        if (c.machineWide) {
+            EXPECT_EQ(RegisteredPath(c.id), c.lib) << name;
+            EXPECT_EQ(Vandrel(c.lib + L" /u /s"), 0u) << name;
+        }
+    }
+}
 
 TEST_F(CommandLine, SilentRegisterAndUnregisterReportThroughTheExitStatus) {
     const std::wstring lib = folder.Copy(Fixture(L"Alpha.tlb"), L"Alpha.tlb");
@@ -75,6 +217,9 @@ TEST_F(CommandLine, TheResultMessageNamesThePathAsGiven) {
         {lib + L" /U", kUnregistered + lib + kFailed, 1},
         {L"\"" + folder.path() + L"\\no such.tlb\"",
          kRegistered + folder.path() + L"\\no such.tlb" + kFailed, 1},
+        {L"\"" + lib + L"\" /user", kRegistered + lib + kSucceeded, 0},
+        {lib + L" /u /User", kUnregistered + lib + kSucceeded, 0},
+        {lib + L" /USER /u", kUnregistered + lib + kFailed, 1},
     };
     for (const Step& step : steps) {
         Process process = Process::Start(VandrelExe(), step.arguments);

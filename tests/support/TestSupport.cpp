@@ -187,22 +187,22 @@ std::wstring RegistryTree(HKEY hive, const std::wstring& path, REGSAM view) {
     return out;
 }
 
-std::wstring RegistrySnapshot() {
-    struct Hive {
-        HKEY key;
-        const wchar_t* name;
-    };
+std::wstring ClassesSnapshot(HKEY hive) {
     struct View {
         REGSAM flag;
         const wchar_t* name;
     };
+    const std::wstring label = hive == HKEY_LOCAL_MACHINE ? L"HKLM" : L"HKCU";
     std::wstring out;
-    for (const Hive& hive : {Hive{HKEY_LOCAL_MACHINE, L"HKLM"}, Hive{HKEY_CURRENT_USER, L"HKCU"}})
-        for (const View& view : {View{KEY_WOW64_64KEY, L"64"}, View{KEY_WOW64_32KEY, L"32"}})
-            for (const wchar_t* tree : {L"TypeLib", L"Interface"})
-                AppendTree(hive.key, std::wstring(L"Software\\Classes\\") + tree, view.flag,
-                           std::wstring(hive.name) + L"(" + view.name + L")\\" + tree, out);
+    for (const View& view : {View{KEY_WOW64_64KEY, L"64"}, View{KEY_WOW64_32KEY, L"32"}})
+        for (const wchar_t* tree : {L"TypeLib", L"Interface"})
+            AppendTree(hive, std::wstring(L"Software\\Classes\\") + tree, view.flag,
+                       label + L"(" + view.name + L")\\" + tree, out);
     return out;
+}
+
+std::wstring RegistrySnapshot() {
+    return ClassesSnapshot(HKEY_LOCAL_MACHINE) + ClassesSnapshot(HKEY_CURRENT_USER);
 }
 
 namespace {

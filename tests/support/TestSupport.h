@@ -47,6 +47,9 @@ private:
 std::wstring RegistrySnapshot();
 // The same for one key and everything under it.
 std::wstring RegistryTree(HKEY hive, const std::wstring& path, REGSAM view = 0);
+// The TypeLib and Interface part of RegistrySnapshot in one hive's classes
+// (HKLM or HKCU \Software\Classes).
+std::wstring ClassesSnapshot(HKEY hive);
 // Success when two snapshots are equal; otherwise a short list of the lines
 // only one of them holds.
 ::testing::AssertionResult SameRegistry(const std::wstring& expected, const std::wstring& actual);

@@ -50,6 +50,7 @@ TEST(ParseArguments, SwitchesAreWholeTokensInEitherCaseAnywhere) {
         const wchar_t* text;
         const wchar_t* path;
         Flag reg, show;
+        Scope scope = Scope::Machine;
     };
     const Case cases[] = {
         {L"a.tlb", L"a.tlb", kTrue, kTrue},
@@ -64,12 +65,18 @@ TEST(ParseArguments, SwitchesAreWholeTokensInEitherCaseAnywhere) {
         {L"a.tlb /uu /x -u", L"a.tlb", kTrue, kTrue},
         {L" a.tlb /u", L"", kFalse, kTrue},
         {L"\"C:\\P F\\a.tlb\" /s", L"C:\\P F\\a.tlb", kTrue, kFalse},
+        {L"a.tlb /user", L"a.tlb", kTrue, kTrue, Scope::User},
+        {L"a.tlb /USER /u /s", L"a.tlb", kFalse, kFalse, Scope::User},
+        {L"a.tlb /U /User", L"a.tlb", kFalse, kTrue, Scope::User},
+        {L"/user a.tlb", L"/user", kTrue, kTrue, Scope::User},
+        {L"a.tlb /users /use /user:x -user", L"a.tlb", kTrue, kTrue},
     };
     for (const Case& c : cases) {
         const CommandLine line = ParseArguments(c.text);
         EXPECT_EQ(line.path, c.path) << c.text;
         EXPECT_EQ(line.registerFlag, c.reg) << c.text;
         EXPECT_EQ(line.showMessage, c.show) << c.text;
+        EXPECT_EQ(line.scope, c.scope) << c.text;
     }
 }
 
@@ -86,6 +93,7 @@ TEST(ResultMessage, IsBuiltFromTheFourPiecesExactly) {
 // The commands' surroundings, recorded.
 struct Recorder {
     Flag answer = kTrue;
+    Failure failure = Failure::Other;
     std::vector<std::wstring> registered, unregistered, helpDirs;
     struct Shown {
         HWND owner;
@@ -93,22 +101,63 @@ struct Recorder {
         UINT style;
     };
     std::vector<Shown> shown;
+    // Elevation: the token, the prompt, the elevated run.
+    TOKEN_ELEVATION_TYPE token = TokenElevationTypeDefault;
+    bool accepted = true;
+    DWORD elevatedStatus = 0;
+    struct Launch {
+        DWORD size, mask;
+        HWND owner;
+        std::wstring verb, file, parameters;
+        HANDLE process;
+    };
+    std::vector<Launch> launches;
+    std::vector<HWND> waitOwners;
+    std::wstring events; // in order, space-separated
+    void Happened(const wchar_t* event) {
+        if (!events.empty()) events += L" ";
+        events += event;
+    }
 };
 Recorder* g_rec = nullptr;
 
+BOOL WINAPI FakeShellExecute(SHELLEXECUTEINFOW* info) {
+    g_rec->Happened(L"launch");
+    HANDLE process = g_rec->accepted ? ::CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr;
+    g_rec->launches.push_back({info->cbSize, info->fMask, info->hwnd, info->lpVerb, info->lpFile,
+                               info->lpParameters, process});
+    info->hProcess = process;
+    if (!process) ::SetLastError(ERROR_CANCELLED);
+    return process != nullptr;
+}
+
 const CommandServices kFakes = {
-    [](const std::wstring& path, const std::wstring& help) {
+    [](const std::wstring& path, const std::wstring& help, Scope) {
+        g_rec->Happened(L"registrar");
         g_rec->registered.push_back(path);
         g_rec->helpDirs.push_back(help);
-        return g_rec->answer;
+        return RegistrarResult(g_rec->answer, g_rec->failure);
     },
-    [](const std::wstring& path) {
+    [](const std::wstring& path, Scope) {
+        g_rec->Happened(L"registrar");
         g_rec->unregistered.push_back(path);
-        return g_rec->answer;
+        return RegistrarResult(g_rec->answer, g_rec->failure);
     },
     [](HWND owner, const std::wstring& text, const std::wstring& caption, UINT style) {
+        g_rec->Happened(L"message");
         g_rec->shown.push_back({owner, text, caption, style});
         return IDOK;
+    },
+    [] {
+        g_rec->Happened(L"token");
+        return g_rec->token;
+    },
+    FakeShellExecute,
+    [](HANDLE process, HWND owner) {
+        g_rec->Happened(L"wait");
+        EXPECT_EQ(process, g_rec->launches.back().process);
+        g_rec->waitOwners.push_back(owner);
+        return g_rec->elevatedStatus;
     },
 };
 
@@ -189,14 +238,111 @@ TEST_F(Commands, MainRunsOneCommandAndReturnsItsExitStatus) {
 }
 
 TEST_F(Commands, AnErrorReachingStartUpEndsWithThree) {
-    static const CommandServices throwing = {
-        [](const std::wstring&, const std::wstring&) -> Flag { throw std::bad_alloc(); },
-        [](const std::wstring&) -> Flag { throw std::runtime_error("boom"); },
-        kFakes.ShowMessage,
+    CommandServices throwing = kFakes;
+    throwing.RegisterLibrary = [](const std::wstring&, const std::wstring&,
+                                  Scope) -> RegistrarResult { throw std::bad_alloc(); };
+    throwing.UnregisterLibrary = [](const std::wstring&, Scope) -> RegistrarResult {
+        throw std::runtime_error("boom");
     };
     SetCommandServices(&throwing);
     EXPECT_EQ(Main(L"Vandrel.exe a.tlb /s"), 3);
     EXPECT_EQ(Main(L"Vandrel.exe a.tlb /u /s"), 3);
+}
+
+// A command refused for lack of rights runs once more in an elevated, silent
+// copy of this program, but only for a person at the screen with a filtered
+// administrator token; that run's exit status decides the usual message.
+TEST_F(Commands, ARefusedCommandRunsElevatedOnceOnlyWhereThatCanHelpAPerson) {
+    wchar_t here[MAX_PATH];
+    ::GetCurrentDirectoryW(MAX_PATH, here);
+    wchar_t program[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, program, MAX_PATH);
+    const HWND window = reinterpret_cast<HWND>(0x1234);
+    const auto limited = TokenElevationTypeLimited;
+    const auto refused = Failure::NoRights;
+    const std::wstring a = L"C:\\t\\a.tlb", quotedA = L"\"C:\\t\\a.tlb\"";
+    const std::wstring all = L"registrar token launch wait message";
+    struct Case {
+        const char* name;
+        std::wstring arguments; // through Main; with a window, the text in its box
+        HWND window;            // register clicked there
+        Failure failure;
+        TOKEN_ELEVATION_TYPE token;
+        bool accepted;
+        DWORD elevatedStatus;
+        std::wstring events, parameters, message;
+        bool succeeded;
+    };
+    const Case cases[] = {
+        {"refused", a, nullptr, refused, limited, true, 0, all, quotedA + L" /s",
+         ResultMessage(false, a, true), true},
+        {"refused unregister, path with spaces", L"\"C:\\P F\\a.tlb\" /U", nullptr, refused,
+         limited, true, 0, all, L"\"C:\\P F\\a.tlb\" /u /s",
+         ResultMessage(true, L"C:\\P F\\a.tlb", true), true},
+        {"library in a DLL", L"C:\\t\\x.dll\\2 /u", nullptr, refused, limited, true, 0, all,
+         L"\"C:\\t\\x.dll\\2\" /u /s", ResultMessage(true, L"C:\\t\\x.dll\\2", true), true},
+        {"elevated run fails", a, nullptr, refused, limited, true, 1, all, quotedA + L" /s",
+         ResultMessage(false, a, false), false},
+        {"elevated run ends in an error", a + L" /u", nullptr, refused, limited, true, 3, all,
+         quotedA + L" /u /s", ResultMessage(true, a, false), false},
+        {"prompt declined", a, nullptr, refused, limited, false, 0,
+         L"registrar token launch message", quotedA + L" /s", ResultMessage(false, a, false),
+         false},
+        {"window, relative path", L"a.tlb", window, refused, limited, true, 0, all,
+         L"\"" + std::wstring(here) + L"\\a.tlb\" /s", ResultMessage(false, L"a.tlb", true), true},
+        {"full token", a, nullptr, refused, TokenElevationTypeFull, true, 0,
+         L"registrar token message", L"", ResultMessage(false, a, false), false},
+        {"standard user", a, window, refused, TokenElevationTypeDefault, true, 0,
+         L"registrar token message", L"", ResultMessage(false, a, false), false},
+        {"silent", a + L" /s", nullptr, refused, limited, true, 0, L"registrar", L"", L"", false},
+        {"for the user", a + L" /user", nullptr, refused, limited, true, 0, L"registrar message",
+         L"", ResultMessage(false, a, false), false},
+        {"unregister for the user", a + L" /u /user", nullptr, refused, limited, true, 0,
+         L"registrar message", L"", ResultMessage(true, a, false), false},
+        {"another failure", a, window, Failure::Other, limited, true, 0, L"registrar message", L"",
+         ResultMessage(false, a, false), false},
+        {"succeeded", a, nullptr, Failure::None, limited, true, 0, L"registrar message", L"",
+         ResultMessage(false, a, true), true},
+    };
+    for (const Case& c : cases) {
+        Recorder fresh;
+        fresh.answer = c.failure == Failure::None ? kTrue : kFalse;
+        fresh.failure = c.failure;
+        fresh.token = c.token;
+        fresh.accepted = c.accepted;
+        fresh.elevatedStatus = c.elevatedStatus;
+        g_rec = &fresh;
+        if (c.window) {
+            const Outcome outcome = RegFile(c.arguments, kTrue, c.window);
+            EXPECT_EQ(outcome, c.succeeded ? Outcome::Succeeded : Outcome::Failed) << c.name;
+        } else {
+            EXPECT_EQ(Main(L"Vandrel.exe " + c.arguments), c.succeeded ? 0 : 1) << c.name;
+        }
+        EXPECT_EQ(fresh.events, c.events) << c.name;
+        ASSERT_EQ(fresh.launches.size(), c.parameters.empty() ? 0u : 1u) << c.name;
+        if (!c.parameters.empty()) {
+            const Recorder::Launch& launch = fresh.launches[0];
+            EXPECT_EQ(launch.size, sizeof(SHELLEXECUTEINFOW)) << c.name;
+            EXPECT_TRUE(launch.mask & SEE_MASK_NOCLOSEPROCESS) << c.name;
+            EXPECT_EQ(launch.owner, c.window) << c.name;
+            EXPECT_EQ(launch.verb, L"runas") << c.name;
+            EXPECT_EQ(launch.file, program) << c.name;
+            EXPECT_EQ(launch.parameters, c.parameters) << c.name;
+            DWORD flags = 0;
+            if (launch.process) {
+                EXPECT_FALSE(::GetHandleInformation(launch.process, &flags))
+                    << c.name << ": the process handle is left open";
+            }
+        }
+        const size_t waits = c.events.find(L"wait") != std::wstring::npos ? 1 : 0;
+        EXPECT_EQ(fresh.waitOwners, std::vector<HWND>(waits, c.window)) << c.name;
+        ASSERT_EQ(fresh.shown.size(), c.message.empty() ? 0u : 1u) << c.name;
+        if (!c.message.empty()) {
+            EXPECT_EQ(fresh.shown[0].text, c.message) << c.name;
+            EXPECT_EQ(fresh.shown[0].owner, c.window) << c.name;
+        }
+    }
+    g_rec = &rec;
 }
 
 } // namespace

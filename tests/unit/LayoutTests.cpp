@@ -111,15 +111,16 @@ struct Calls {
     std::vector<std::wstring> registered, unregistered, messages;
     std::vector<HWND> owners;
     bool fail = false;
+    bool refused = false;
 };
 Calls g_calls;
 
-Flag FakeRegister(const std::wstring& path, const std::wstring&) {
+RegistrarResult FakeRegister(const std::wstring& path, const std::wstring&, Scope) {
     if (g_calls.fail) throw std::runtime_error("registrar broke");
     g_calls.registered.push_back(path);
-    return kTrue;
+    return g_calls.refused ? RegistrarResult(kFalse, Failure::NoRights) : RegistrarResult(kTrue);
 }
-Flag FakeUnregister(const std::wstring& path) {
+RegistrarResult FakeUnregister(const std::wstring& path, Scope) {
     g_calls.unregistered.push_back(path);
     return kFalse;
 }
@@ -128,7 +129,29 @@ int FakeShow(HWND owner, const std::wstring& text, const std::wstring&, UINT) {
     g_calls.messages.push_back(text);
     return IDOK;
 }
-const CommandServices kFakes = {FakeRegister, FakeUnregister, FakeShow};
+TOKEN_ELEVATION_TYPE FakeLimitedToken() {
+    return TokenElevationTypeLimited;
+}
+// The elevated copy: a real process, held suspended until the driver lets
+// it end.
+PROCESS_INFORMATION g_child{};
+HANDLE g_childStarted = nullptr;
+BOOL WINAPI FakeElevatedStart(SHELLEXECUTEINFOW* info) {
+    wchar_t system[MAX_PATH];
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(system) + L"\\cmd.exe\" /c exit 0";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
+                          CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                          &g_child))
+        return FALSE;
+    info->hProcess = g_child.hProcess; // the command closes it
+    ::SetEvent(g_childStarted);
+    return TRUE;
+}
+const CommandServices kFakes = {FakeRegister,     FakeUnregister,    FakeShow,
+                                FakeLimitedToken, FakeElevatedStart, nullptr};
 
 BOOL CALLBACK FindMainWindow(HWND window, LPARAM found) {
     wchar_t name[64];
@@ -324,6 +347,68 @@ TEST_F(MainWindowHandlers, AnErrorInAClickHandlerEndsTheWindowAndLeavesRunMainWi
     // loop, such as the error report's message box, runs normally.
     MSG message;
     EXPECT_FALSE(::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+}
+
+// While the elevated copy runs, the window goes on painting but takes no
+// input: keys for the path box and clicks on a button are dropped.
+TEST_F(MainWindowHandlers, WhileTheElevatedCopyRunsTheWindowPaintsButTakesNoInput) {
+    static bool s_started, s_disabled, s_painted, s_enabledAgain;
+    static std::wstring s_text;
+    g_calls.refused = true;
+    g_childStarted = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    static CommandServices services;
+    services = kFakes;
+    services.WaitForProcess = RealCommandServices().WaitForProcess;
+    SetCommandServices(&services);
+    Drive([](HWND window) {
+        SetPath(window, L"a.tlb");
+        // Posted: the click does not return before the elevated copy ends.
+        ::PostMessageW(::GetDlgItem(window, kIdCmdReg), BM_CLICK, 0, 0);
+        s_started = ::WaitForSingleObject(g_childStarted, 10000) == WAIT_OBJECT_0;
+        if (s_started) {
+            // Started, and then disabled for the wait.
+            for (int i = 0; i < 1000 && !s_disabled; ++i) {
+                s_disabled = !::IsWindowEnabled(window);
+                if (!s_disabled) ::Sleep(10);
+            }
+            const HWND box = ::GetDlgItem(window, kIdTxtFileName);
+            const HWND unreg = ::GetDlgItem(window, kIdCmdUnReg);
+            ::PostMessageW(box, WM_KEYDOWN, 'X', 1);
+            ::PostMessageW(box, WM_CHAR, L'x', 1);
+            ::PostMessageW(box, WM_KEYUP, 'X', 0xC0000001);
+            ::PostMessageW(unreg, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+            ::PostMessageW(unreg, WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+            // A window is painted only once no posted message is left: when it
+            // is, the input above has been through the wait's loop.
+            ::InvalidateRect(window, nullptr, TRUE);
+            for (int i = 0; i < 1000 && !s_painted; ++i) {
+                s_painted = !::GetUpdateRect(window, nullptr, FALSE);
+                if (!s_painted) ::Sleep(10);
+            }
+            wchar_t text[64] = {};
+            ::SendMessageTimeoutW(box, WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
+                                  5000, nullptr);
+            s_text = text;
+            ::ResumeThread(g_child.hThread);
+            // The window is enabled again once the wait is over.
+            for (int i = 0; i < 1000 && !s_enabledAgain; ++i) {
+                s_enabledAgain = ::IsWindowEnabled(window);
+                if (!s_enabledAgain) ::Sleep(10);
+            }
+        }
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(RunMainWindow(), 0);
+    ::CloseHandle(g_child.hThread);
+    ::CloseHandle(g_childStarted);
+    ASSERT_TRUE(s_started) << "no elevated copy was started";
+    EXPECT_TRUE(s_disabled) << "the window stayed enabled during the wait";
+    EXPECT_TRUE(s_painted) << "the window did not paint during the wait";
+    EXPECT_EQ(s_text, L"a.tlb") << "a key reached the path box";
+    EXPECT_TRUE(s_enabledAgain);
+    EXPECT_EQ(g_calls.registered, std::vector<std::wstring>{L"a.tlb"});
+    EXPECT_TRUE(g_calls.unregistered.empty()) << "a click reached a button";
+    EXPECT_EQ(g_calls.messages, std::vector<std::wstring>{ResultMessage(false, L"a.tlb", true)});
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,11 @@ struct World {
     // Every key is absent unless a test makes the registry unreadable.
     LSTATUS registryStatus = ERROR_FILE_NOT_FOUND;
     int registryReads = 0;
+    // The user's classes key and HKCR's redirection to it.
+    LONG keyStatus = ERROR_SUCCESS, overrideStatus = ERROR_SUCCESS;
+    bool callThrows = false;
+    int keysOpen = 0;
+    HKEY redirectedTo = nullptr;
 };
 World* g_world = nullptr;
 
@@ -208,9 +214,12 @@ HRESULT WINAPI FakeLoad(const wchar_t* path, ITypeLib** out) {
     }
     return g_world->loadStatus;
 }
+const HKEY kUserClasses = reinterpret_cast<HKEY>(0x5678);
+
 HRESULT WINAPI FakeRegister(ITypeLib* library, wchar_t* path, wchar_t* help) {
     g_world->calls.push_back("register");
     if (g_world->faultInRegister) g_world->faultInRegister();
+    if (g_world->callThrows) throw std::runtime_error("register");
     EXPECT_EQ(library, &g_world->library);
     g_world->registeredPath = path;
     g_world->helpDirWasNull = help == nullptr;
@@ -220,6 +229,7 @@ HRESULT WINAPI FakeRegister(ITypeLib* library, wchar_t* path, wchar_t* help) {
 HRESULT WINAPI FakeUnregister(REFGUID guid, WORD major, WORD minor, LCID lcid, SYSKIND kind) {
     g_world->calls.push_back("unregister");
     if (g_world->faultInUnregister) g_world->faultInUnregister();
+    if (g_world->callThrows) throw std::runtime_error("unregister");
     g_world->unregGuid = guid;
     g_world->unregMajor = major;
     g_world->unregMinor = minor;
@@ -245,6 +255,35 @@ HLOCAL WINAPI FakeLocalFree(HLOCAL block) {
 DWORD WINAPI FakeLastError() {
     return g_world->lastError;
 }
+LONG WINAPI FakeCreateKey(HKEY parent, const wchar_t* name, DWORD, wchar_t*, DWORD, REGSAM,
+                          SECURITY_ATTRIBUTES*, HKEY* key, DWORD*) {
+    g_world->calls.push_back("classes");
+    EXPECT_EQ(parent, HKEY_CURRENT_USER);
+    EXPECT_EQ(std::wstring(name), L"Software\\Classes");
+    if (g_world->keyStatus != ERROR_SUCCESS) return g_world->keyStatus;
+    ++g_world->keysOpen;
+    *key = kUserClasses;
+    return ERROR_SUCCESS;
+}
+LONG WINAPI FakeOverride(HKEY predefined, HKEY replacement) {
+    g_world->calls.push_back(replacement ? "override" : "restore");
+    EXPECT_EQ(predefined, HKEY_CLASSES_ROOT);
+    if (replacement) {
+        EXPECT_EQ(replacement, kUserClasses);
+        if (g_world->overrideStatus != ERROR_SUCCESS) return g_world->overrideStatus;
+    }
+    g_world->redirectedTo = replacement;
+    return ERROR_SUCCESS;
+}
+LONG WINAPI FakeCloseKey(HKEY key) {
+    g_world->calls.push_back("close");
+    EXPECT_EQ(key, kUserClasses);
+    --g_world->keysOpen;
+    return ERROR_SUCCESS;
+}
+void WINAPI FakeEnablePerUser() {
+    g_world->calls.push_back("enable");
+}
 
 void WINAPI FakeFreeString(BSTR text) {
     ::SysFreeString(text);
@@ -264,9 +303,11 @@ const RegistryCalls kFakeRegistry = {
     NoRegistryCall, NoRegistryCall, NoRegistryCall, NoRegistryCall,
 };
 
-const RegistrarPlatform kFake = {FakeLoad,       FakeRegister,  FakeUnregister,
-                                 FakeLocalAlloc, FakeLocalFree, FakeLastError,
-                                 FakeFreeString, RunGuarded,    &kFakeRegistry};
+const RegistrarPlatform kFake = {
+    FakeLoad,      FakeRegister,   FakeUnregister,    FakeLocalAlloc, FakeLocalFree,
+    FakeLastError, FakeFreeString, RunGuarded,        &kFakeRegistry, FakeCreateKey,
+    FakeOverride,  FakeCloseKey,   FakeEnablePerUser,
+};
 
 // Whatever happened: every library handed out released exactly once, its
 // attribute record handed back first, every block freed.
@@ -277,6 +318,8 @@ void ExpectNothingLeft(const World& w, const char* label) {
     EXPECT_EQ(w.library.attrsOut, 0) << label;
     EXPECT_TRUE(w.library.releasedAttrBeforeLibrary) << label;
     EXPECT_EQ(w.blocksOut, 0) << label;
+    EXPECT_EQ(w.keysOpen, 0) << label;
+    EXPECT_EQ(w.redirectedTo, nullptr) << label;
 }
 
 class RegistrarTest : public ::testing::Test {
@@ -311,21 +354,52 @@ TEST_F(RegistrarTest, RegisterSucceedsOnlyWhenLoadAndRegisterGiveExactlyZero) {
     EXPECT_EQ(world.helpDir, L"");
 }
 
-TEST_F(RegistrarTest, RegisterReducesEveryOtherStatusToFailure) {
-    for (HRESULT status : {HRESULT(1), HRESULT(E_FAIL), HRESULT(TYPE_E_REGISTRYACCESS)}) {
-        world.registerStatus = status;
-        EXPECT_EQ(RegisterLibrary(file, L"C:\\help"), kFalse) << status;
-        EXPECT_EQ(world.helpDir, L"C:\\help");
+// Every other status of the registration calls is a failure; only the
+// platform's refusals for lack of rights say so.
+TEST_F(RegistrarTest, EveryOtherStatusIsAFailureAndOnlyARefusalForRightsIsNamed) {
+    struct Case {
+        HRESULT status;
+        Failure failure;
+    };
+    const Case cases[] = {
+        {1, Failure::Other},
+        {E_FAIL, Failure::Other},
+        {E_INVALIDARG, Failure::Other},
+        {TYPE_E_INVALIDSTATE, Failure::Other},
+        {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), Failure::Other},
+        {ERROR_ACCESS_DENIED, Failure::Other}, // a bare Win32 code is no failure status
+        {TYPE_E_REGISTRYACCESS, Failure::NoRights},
+        {E_ACCESSDENIED, Failure::NoRights},
+        {STG_E_ACCESSDENIED, Failure::NoRights},
+        {HRESULT_FROM_WIN32(ERROR_PRIVILEGE_NOT_HELD), Failure::NoRights},
+    };
+    for (const Case& c : cases) {
+        world.registerStatus = world.unregisterStatus = c.status;
+        for (Scope scope : {Scope::Machine, Scope::User}) {
+            const RegistrarResult registered = RegisterLibraryIn(file, L"C:\\help", scope);
+            EXPECT_EQ(registered.flag, kFalse) << std::hex << c.status;
+            EXPECT_EQ(registered.failure, c.failure) << std::hex << c.status;
+            EXPECT_EQ(world.helpDir, L"C:\\help");
+            const RegistrarResult unregistered = UnregisterLibraryIn(file, scope);
+            EXPECT_EQ(unregistered.flag, kFalse) << std::hex << c.status;
+            EXPECT_EQ(unregistered.failure, c.failure) << std::hex << c.status;
+        }
+        EXPECT_EQ(RegisterLibrary(file, L""), kFalse) << std::hex << c.status;
+        EXPECT_EQ(UnregisterLibrary(file), kFalse) << std::hex << c.status;
     }
-    EXPECT_EQ(world.library.handedOut, 3);
+    world.registerStatus = world.unregisterStatus = S_OK;
+    EXPECT_EQ(RegisterLibraryIn(file, L"", Scope::User).failure, Failure::None);
+    EXPECT_EQ(UnregisterLibraryIn(file, Scope::Machine).failure, Failure::None);
 }
 
 TEST_F(RegistrarTest, RegisterStopsAfterAFailedLoadOrAnUnreadableRegistry) {
-    for (HRESULT status : {HRESULT(1), HRESULT(TYPE_E_CANTLOADLIBRARY)}) {
+    for (HRESULT status : {HRESULT(1), HRESULT(TYPE_E_CANTLOADLIBRARY), HRESULT(E_ACCESSDENIED)}) {
         world.calls.clear();
         world.loadStatus = status;
         EXPECT_EQ(RegisterLibrary(file, L""), kFalse);
         EXPECT_EQ(world.calls, (std::vector<std::string>{"load"}));
+        // Not the registration refused: a file the loader may not read.
+        EXPECT_EQ(RegisterLibraryIn(file, L"", Scope::Machine).failure, Failure::Other);
     }
     // What the platform would overwrite cannot be recorded: it is not asked.
     world.calls.clear();
@@ -334,6 +408,59 @@ TEST_F(RegistrarTest, RegisterStopsAfterAFailedLoadOrAnUnreadableRegistry) {
     EXPECT_EQ(RegisterLibrary(file, L""), kFalse);
     EXPECT_EQ(world.calls, (std::vector<std::string>{"load"}));
     EXPECT_GT(world.registryReads, 0);
+}
+
+// For the user's scope HKCR is the user's classes key around the platform's
+// registration call only, and the redirection is undone on every path.
+TEST_F(RegistrarTest, TheUsersScopeRedirectsTheRegistrationCallOnlyAndAlwaysUndoesIt) {
+    using Calls = std::vector<std::string>;
+    const Calls reg = {"load", "classes", "enable", "override", "register", "restore", "close"};
+    const Calls unreg = {"load",       "alloc",   "classes", "enable", "override",
+                         "unregister", "restore", "close",   "free"};
+    struct Case {
+        const char* name;
+        bool unregister;
+        void (*arrange)(World&);
+        Calls calls;
+        Flag flag;
+    };
+    const Case cases[] = {
+        {"register", false, [](World&) {}, reg, kTrue},
+        {"register fails", false, [](World& w) { w.registerStatus = E_FAIL; }, reg, kFalse},
+        {"register throws", false, [](World& w) { w.callThrows = true; }, reg, kFalse},
+        {"unregister", true, [](World&) {}, unreg, kTrue},
+        {"unregister fails", true, [](World& w) { w.unregisterStatus = E_INVALIDARG; }, unreg,
+         kFalse},
+        {"unregister throws", true, [](World& w) { w.callThrows = true; }, unreg, kFalse},
+        // Without the redirection nothing is registered: it would be for the machine.
+        {"no classes key",
+         false,
+         [](World& w) { w.keyStatus = ERROR_ACCESS_DENIED; },
+         {"load", "classes"},
+         kFalse},
+        {"no redirection",
+         true,
+         [](World& w) { w.overrideStatus = ERROR_INVALID_HANDLE; },
+         {"load", "alloc", "classes", "enable", "override", "close", "free"},
+         kFalse},
+    };
+    for (const Case& c : cases) {
+        World fresh;
+        fresh.library.attr = world.library.attr;
+        c.arrange(fresh);
+        g_world = &fresh;
+        try {
+            const RegistrarResult result = c.unregister ? UnregisterLibraryIn(file, Scope::User)
+                                                        : RegisterLibraryIn(file, L"", Scope::User);
+            EXPECT_FALSE(fresh.callThrows) << c.name << ": the error was swallowed";
+            EXPECT_EQ(result.flag, c.flag) << c.name;
+        } catch (const std::runtime_error&) {
+            EXPECT_TRUE(fresh.callThrows) << c.name;
+        }
+        EXPECT_EQ(fresh.calls, c.calls) << c.name;
+        ExpectNothingLeft(fresh, c.name);
+    }
+    g_world = &world;
 }
 
 TEST_F(RegistrarTest, RelativePathsReachThePlatformFullyQualified) {
