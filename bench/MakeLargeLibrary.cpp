@@ -1,5 +1,6 @@
 // Writes a type library with many types through the platform's own writer
 // (widl stops at about 500 types).   MakeLargeLibrary out.tlb count
+// For the platform it is built for: SYS_WIN32 from the 32-bit build.
 // Half the types are dispinterfaces, which registration also writes under
 // Interface; the other half are enumerations.
 #include <windows.h>
@@ -30,7 +31,8 @@ int wmain(int argc, wchar_t** argv) {
     if (argc < 3) return 2;
     const unsigned count = static_cast<unsigned>(std::wcstoul(argv[2], nullptr, 10));
     ICreateTypeLib2* library = nullptr;
-    if (!Check(::CreateTypeLib2(SYS_WIN64, argv[1], &library), "CreateTypeLib2")) return 1;
+    const SYSKIND platform = sizeof(void*) == 4 ? SYS_WIN32 : SYS_WIN64;
+    if (!Check(::CreateTypeLib2(platform, argv[1], &library), "CreateTypeLib2")) return 1;
     bool ok = Check(library->SetGuid(Numbered(0, 0)), "SetGuid") &&
               Check(library->SetVersion(1, 0), "SetVersion") &&
               Check(library->SetLcid(0), "SetLcid");
