@@ -171,17 +171,7 @@ bool TypeLibImageIsWhole(const BYTE* image, size_t size) {
     return true;
 }
 
-bool TypeLibFileIsWhole(const std::wstring& fullPath) {
-    std::wstring file = fullPath;
-    WORD index = 1;
-    const DWORD attributes = ::GetFileAttributesW(fullPath.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        // "x.dll\N": the module and its resource index.
-        const size_t slash = fullPath.find_last_of(L'\\');
-        if (slash == std::wstring::npos) return true;
-        index = static_cast<WORD>(std::wcstoul(fullPath.c_str() + slash + 1, nullptr, 10));
-        file = fullPath.substr(0, slash);
-    }
+bool TypeLibFileIsWhole(const std::wstring& file, WORD index) {
     Mapping mapping;
     if (!MapFile(file, mapping)) return true;
     if (IsModule(mapping)) {

@@ -19,11 +19,11 @@ namespace vandrel {
 // parts does. Images in any other layout pass: the loader refuses them itself.
 bool TypeLibImageIsWhole(const BYTE* image, size_t size);
 
-// The same for the image the loader would read for a path that
-// ResolveLoadablePath accepted: the file itself, or for a module ("x.dll" or
-// "x.dll\N") its TYPELIB resource N (1 when none is named). Anything that
-// cannot be opened passes, so that the loader reports it as it always has;
-// an image whose reading faults (a resource the file does not hold) fails.
-bool TypeLibFileIsWhole(const std::wstring& fullPath);
+// The same for the image the loader would read from a file: the file itself,
+// or for a module its TYPELIB resource `index` (ResolveLoadablePath has taken
+// "x.dll\N" apart). Anything that cannot be opened passes, so that the loader
+// reports it as it always has; an image whose reading faults (a resource the
+// file does not hold) fails.
+bool TypeLibFileIsWhole(const std::wstring& file, WORD index);
 
 } // namespace vandrel
