@@ -9,6 +9,8 @@
 
 #include <cstddef>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 namespace vandrel {
 namespace {
@@ -23,22 +25,19 @@ static_assert(offsetof(TLIBATTR, wMinorVerNum) == 26);
 static_assert(offsetof(TLIBATTR, wLibFlags) == 28);
 static_assert(offsetof(TLIBATTR, wLibFlags) + sizeof(WORD) == kAttrBytes);
 
-constexpr UINT kZeroInit = 0x40; // LMEM_ZEROINIT, fixed memory
-
 // The Automation library is loaded on the first registrar call: the window
 // starts faster without it and the command line needs it anyway.
 template <typename Function> Function Automation(const char* name) {
     return SystemEntry<Function>(L"oleaut32.dll", name);
 }
 
-HRESULT Unavailable() {
-    const DWORD error = ::GetLastError();
-    return error ? HRESULT_FROM_WIN32(error) : E_NOTIMPL;
-}
+// An entry the Automation library does not export. The last error is not
+// read: the entry was looked up once, perhaps many calls ago.
+constexpr HRESULT kUnavailable = HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
 
 HRESULT WINAPI LoadWithoutRegistering(const wchar_t* path, ITypeLib** library) {
     static const auto load = Automation<decltype(&::LoadTypeLibEx)>("LoadTypeLibEx");
-    if (!load) return Unavailable();
+    if (!load) return kUnavailable;
     // The plain loader registers a library by itself when the name has no
     // directory; an unregister run must never register first.
     return load(path, REGKIND_NONE, library);
@@ -46,13 +45,13 @@ HRESULT WINAPI LoadWithoutRegistering(const wchar_t* path, ITypeLib** library) {
 
 HRESULT WINAPI RegisterReal(ITypeLib* library, wchar_t* path, wchar_t* helpDir) {
     static const auto registerTypeLib = Automation<decltype(&::RegisterTypeLib)>("RegisterTypeLib");
-    if (!registerTypeLib) return Unavailable();
+    if (!registerTypeLib) return kUnavailable;
     return registerTypeLib(library, path, helpDir);
 }
 
 HRESULT WINAPI UnregisterReal(REFGUID libId, WORD major, WORD minor, LCID lcid, SYSKIND syskind) {
     static const auto unregister = Automation<decltype(&::UnRegisterTypeLib)>("UnRegisterTypeLib");
-    if (!unregister) return Unavailable();
+    if (!unregister) return kUnavailable;
     return unregister(libId, major, minor, lcid, syskind);
 }
 
@@ -86,38 +85,21 @@ const RegistrarPlatform kReal = {
 
 const RegistrarPlatform* g_platform = &kReal;
 
-// The loaded library's attribute record, handed back before the library goes.
-class LibAttr {
-public:
-    explicit LibAttr(ITypeLib* library) : library_(library) {}
-    LibAttr(const LibAttr&) = delete;
-    LibAttr& operator=(const LibAttr&) = delete;
-    ~LibAttr() {
-        if (attr_) library_->ReleaseTLibAttr(attr_);
-    }
-    HRESULT Fetch() { return library_->GetLibAttr(&attr_); }
-    const TLIBATTR* get() const { return attr_; }
-
-private:
-    ITypeLib* library_;
-    TLIBATTR* attr_ = nullptr;
+// The loaded library's attribute record, handed back to the library.
+struct LibAttr {
+    ITypeLib* library;
+    TLIBATTR* attr;
+    bool operator==(const LibAttr&) const = default;
+};
+struct LibAttrTraits {
+    static LibAttr invalid() { return {}; }
+    static void close(LibAttr held) { held.library->ReleaseTLibAttr(held.attr); }
 };
 
 // The scratch block, freed through the same platform table that gave it.
-class ScratchBlock {
-public:
-    ScratchBlock(const RegistrarPlatform& platform, HLOCAL block)
-        : platform_(platform), block_(block) {}
-    ScratchBlock(const ScratchBlock&) = delete;
-    ScratchBlock& operator=(const ScratchBlock&) = delete;
-    ~ScratchBlock() {
-        if (block_) platform_.LocalFree(block_);
-    }
-    void* get() const { return block_; }
-
-private:
-    const RegistrarPlatform& platform_;
-    HLOCAL block_;
+struct ScratchTraits {
+    static HLOCAL invalid() { return nullptr; }
+    static void close(HLOCAL block) { g_platform->LocalFree(block); }
 };
 
 // Registration and unregistration each write many registry keys, and the
@@ -241,11 +223,17 @@ std::optional<std::wstring> FullPath(const std::wstring& path) {
     }
 }
 
-bool IsResourceIndex(const std::wstring& text) {
-    if (text.empty() || text.size() > 5) return false;
-    for (wchar_t c : text)
-        if (c < L'0' || c > L'9') return false;
-    return true;
+// "x.dll\N" names the module's TYPELIB resource N: a resource number, 1 to
+// 65535. The loader would read a larger one modulo 65536, another library.
+std::optional<WORD> ResourceIndex(const std::wstring& text) {
+    if (text.empty() || text.size() > 5) return std::nullopt;
+    unsigned value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - L'0');
+    }
+    if (value == 0 || value > 0xFFFF) return std::nullopt;
+    return static_cast<WORD>(value);
 }
 
 // The platform writes key after key and stops at its first error; what it
@@ -285,6 +273,25 @@ private:
     bool recorded_ = false;
 };
 
+// What both commands start with: the path the loader may see, this
+// process's turn, and the library loaded and walked under the guard.
+struct Loaded {
+    Loaded(const RegistrarPlatform& platform, const std::wstring& given) {
+        auto full = ResolveLoadablePath(given);
+        if (!full) return;
+        path = std::move(*full);
+        turn.emplace();
+        walked = LoadAndWalk(platform, path.c_str(), library, identity) == S_OK;
+    }
+    explicit operator bool() const { return walked; }
+
+    std::wstring path;
+    std::optional<RegistrationTurn> turn;
+    ComPtr<ITypeLib> library;
+    TypeLibIdentity identity;
+    bool walked = false;
+};
+
 } // namespace
 
 const RegistrarPlatform& RealRegistrarPlatform() {
@@ -300,14 +307,19 @@ std::optional<std::wstring> ResolveLoadablePath(const std::wstring& path) {
     if (path.empty() || path.find(L'\0') != std::wstring::npos) return std::nullopt;
     auto full = FullPath(path);
     if (!full) return std::nullopt;
-    if (!IsRegularFile(*full)) {
+    std::wstring file = *full;
+    WORD index = 1; // a module's first library when none is named
+    if (!IsRegularFile(file)) {
         const auto slash = full->find_last_of(L'\\');
         if (slash == std::wstring::npos || slash == 0) return std::nullopt;
-        if (!IsResourceIndex(full->substr(slash + 1))) return std::nullopt;
-        if (!IsRegularFile(full->substr(0, slash))) return std::nullopt;
+        const auto named = ResourceIndex(full->substr(slash + 1));
+        if (!named) return std::nullopt;
+        file.resize(slash);
+        if (!IsRegularFile(file)) return std::nullopt;
+        index = *named;
     }
     // The loader stops the process on a library that ends early.
-    if (!TypeLibFileIsWhole(*full)) return std::nullopt;
+    if (!TypeLibFileIsWhole(file, index)) return std::nullopt;
     return full;
 }
 
@@ -322,48 +334,43 @@ Flag UnregisterLibrary(const std::wstring& path) {
 RegistrarResult RegisterLibraryIn(const std::wstring& path, const std::wstring& helpDir,
                                   Scope scope) {
     const RegistrarPlatform& platform = *g_platform;
-    auto full = ResolveLoadablePath(path);
-    if (!full) return kFalse;
-
-    RegistrationTurn turn;
-    ComPtr<ITypeLib> library;
-    TypeLibIdentity identity;
-    if (LoadAndWalk(platform, full->c_str(), library, identity) != S_OK) return kFalse;
-    Undo undo(platform, identity, scope);
+    Loaded loaded(platform, path);
+    if (!loaded) return kFalse;
+    Undo undo(platform, loaded.identity, scope);
     if (!undo.recorded()) return kFalse;
     // The platform wants writable strings; hand it copies.
     std::wstring help = helpDir;
     return Reduce(undo.Settle(InScope(platform, scope, [&] {
-        return GuardedRegister(platform, library, full->data(), help.data());
+        return GuardedRegister(platform, loaded.library, loaded.path.data(), help.data());
     })));
 }
 
 RegistrarResult UnregisterLibraryIn(const std::wstring& path, Scope scope) {
     const RegistrarPlatform& platform = *g_platform;
-    auto full = ResolveLoadablePath(path);
-    if (!full) return kFalse;
-
-    RegistrationTurn turn;
-    ComPtr<ITypeLib> library;
-    TypeLibIdentity identity;
-    if (LoadAndWalk(platform, full->c_str(), library, identity) != S_OK) return kFalse;
+    Loaded loaded(platform, path);
+    if (!loaded) return kFalse;
+    const ComPtr<ITypeLib>& library = loaded.library;
 
     HRESULT status;
     {
-        ScratchBlock block(platform, platform.LocalAlloc(kZeroInit, kAttrBytes));
-        status = static_cast<HRESULT>(platform.GetLastError());
-        if (!block.get()) {
+        // The attribute bytes pass through a zeroed block of their own size
+        // on their way to the unregistration call.
+        const Owned<HLOCAL, ScratchTraits> block(platform.LocalAlloc(LMEM_ZEROINIT, kAttrBytes));
+        status = HRESULT_FROM_WIN32(platform.GetLastError());
+        if (!block) {
             // No block is a failure even when the last error was left at 0.
             if (status == S_OK) status = E_OUTOFMEMORY;
         } else {
-            LibAttr attr(library.get());
-            status = attr.Fetch();
-            if (status == S_OK && attr.get()) {
-                std::memcpy(block.get(), attr.get(), kAttrBytes);
+            TLIBATTR* fetched = nullptr;
+            status = library->GetLibAttr(&fetched);
+            const Owned<LibAttr, LibAttrTraits> attr(
+                LibAttr{fetched ? library.get() : nullptr, fetched});
+            if (status == S_OK && fetched) {
+                std::memcpy(block.get(), fetched, kAttrBytes);
                 TLIBATTR own;
                 std::memset(&own, 0, sizeof own);
                 std::memcpy(&own, block.get(), kAttrBytes);
-                Undo undo(platform, identity, scope);
+                Undo undo(platform, loaded.identity, scope);
                 if (!undo.recorded()) return kFalse;
                 status = undo.Settle(
                     InScope(platform, scope, [&] { return GuardedUnregister(platform, own); }));

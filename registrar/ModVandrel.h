@@ -14,9 +14,12 @@
 
 namespace vandrel {
 
-// Every platform call the registrar makes, so tests can make any of them
-// fail. The loaded library's own calls (GetLibAttr, ReleaseTLibAttr,
-// Release) go through the ITypeLib that LoadTypeLib hands back. Loading (with
+// The platform calls of the registrar that unit tests make fail: the
+// Automation library's, the scratch block's and the registry's. The loaded
+// library's own calls (GetLibAttr, ReleaseTLibAttr, Release) go through the
+// ITypeLib that LoadTypeLib hands back. The file probes, the file mapping of
+// the structural check and the registration turn (a named mutex) are made
+// directly: they are tested with real files and processes. Loading (with
 // the walk of what was loaded), registering and unregistering run inside
 // RunGuarded.
 struct RegistrarPlatform {
