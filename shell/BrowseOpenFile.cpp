@@ -3,13 +3,16 @@
 #include "comdlg/ClsComdlg.h"
 #include "shell/ModAddString.h"
 
+#include <windows.h>
+#include <commdlg.h>
+
 #include <utility>
 
 namespace vandrel {
 namespace {
 
-constexpr std::int32_t kSingleFile = 0x80800; // OFN_EXPLORER | OFN_PATHMUSTEXIST
-constexpr std::int32_t kManyFiles = 0x80A00;  // the same | OFN_ALLOWMULTISELECT
+constexpr std::int32_t kSingleFile = OFN_EXPLORER | OFN_PATHMUSTEXIST;
+constexpr std::int32_t kManyFiles = kSingleFile | OFN_ALLOWMULTISELECT;
 constexpr wchar_t kAllFiles[] = L"所有文件(*.*)|*.*";
 
 } // namespace

@@ -121,7 +121,7 @@ void ReportError(const char* what, bool silent) {
             text += L"\n" + detail;
         }
     }
-    ::MessageBoxW(nullptr, text.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+    g_services->ShowMessage(nullptr, text, kAppTitle, MB_OK | MB_ICONERROR);
 }
 
 } // namespace
