@@ -200,7 +200,7 @@ TEST_F(ComdlgReal, OpenConfirmedGivesTheChosenPathInChinese) {
     const std::wstring path = folder.Write(name, "x");
     ClsComdlg dialog;
     dialog.InitDir(folder.path());
-    dialog.flags(0x80800);
+    dialog.flags(OFN_EXPLORER | OFN_PATHMUSTEXIST);
     DialogWatcher watcher([&](HWND window) {
         HWND box = ::GetDlgItem(window, 0x47C);
         HWND edit = reinterpret_cast<HWND>(::SendMessageW(box, CBEM_GETEDITCONTROL, 0, 0));

@@ -79,6 +79,16 @@ TEST_F(BadInput, TruncatedLibrariesAreRefusedBeforeTheLoaderSeesThem) {
         Fails(folder.Write(name, whole.substr(0, length)) + L" /s", what.c_str());
         Fails(folder.path() + L"\\" + name + L" /u /s", what.c_str());
     }
+    // A module cut inside its second library: the resource table still
+    // claims all of it.
+    const std::string dll = ReadAll(Fixture(L"Embedded.dll"));
+    const std::string second = ReadAll(Fixture(L"Gamma.tlb"));
+    const size_t at = dll.find(second);
+    ASSERT_NE(at, std::string::npos) << "Gamma.tlb is not inside Embedded.dll";
+    for (size_t length : {at + 4, at + second.size() / 2}) {
+        const std::string what = "module cut at " + std::to_string(length);
+        Fails(folder.Write(L"cut.dll", dll.substr(0, length)) + L"\\2 /s", what.c_str());
+    }
 }
 
 TEST(TypeLibHeader, EveryTruncationOfEveryFixtureIsRefusedAndTheWholeFileAccepted) {

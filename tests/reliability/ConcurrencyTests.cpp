@@ -1,5 +1,6 @@
 // Eight Vandrel.exe processes at once: no crash, and the registry ends in a
 // state that some order of the same commands would give.
+#include "common/Owned.h"
 #include "driver/Driver.h"
 #include "support/TestSupport.h"
 
@@ -39,6 +40,20 @@ std::wstring MakeLibrary(const TempFolder& folder, int n) {
     return path;
 }
 
+// How many handles are open on a kernel object, in any process.
+ULONG HandleCount(HANDLE object) {
+    struct BasicInformation {
+        ULONG attributes;
+        ACCESS_MASK access;
+        ULONG handles, references;
+        ULONG reserved[10];
+    } info{};
+    using Query = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+    return query && query(object, 0, &info, sizeof info, nullptr) == 0 ? info.handles : 0;
+}
+
 std::vector<DWORD> RunTogether(const std::vector<std::wstring>& argumentLists) {
     std::vector<Process> running;
     for (const auto& arguments : argumentLists)
@@ -68,6 +83,25 @@ TEST(Concurrency, EightProcessesOnEightLibraries) {
     for (DWORD status : RunTogether(unregistering))
         EXPECT_EQ(status, 0u);
     EXPECT_TRUE(SameRegistry(before, RegistrySnapshot()));
+}
+
+// A process that finds the registration turn taken waits for it, then goes on.
+TEST(Concurrency, AProcessWaitsForTheRegistrationTurn) {
+    TempFolder folder;
+    const std::wstring lib = MakeLibrary(folder, 200);
+    const OwnedHandle turn(::CreateMutexW(nullptr, TRUE, L"Local\\Vandrel.TypeLibRegistration"));
+    ASSERT_TRUE(turn && ::GetLastError() != ERROR_ALREADY_EXISTS);
+    const Process waiting = Process::Start(VandrelExe(), lib + L" /s");
+    // The turn has a second handle once the process has asked for it.
+    for (int i = 0; i < 3000 && HandleCount(turn.get()) < 2 && waiting.Running(); ++i)
+        ::Sleep(10);
+    ASSERT_EQ(HandleCount(turn.get()), 2u) << "the process never asked for the turn";
+    EXPECT_TRUE(waiting.Running());
+    EXPECT_EQ(RegisteredPath(IdentityOf(lib)), L"") << "registered without the turn";
+    ::ReleaseMutex(turn.get());
+    EXPECT_EQ(waiting.Wait(60000), 0u);
+    EXPECT_EQ(RegisteredPath(IdentityOf(lib)), lib);
+    EXPECT_EQ(test::Run(VandrelExe(), lib + L" /u /s"), 0u);
 }
 
 TEST(Concurrency, EightProcessesOnOneLibrary) {

@@ -2,11 +2,15 @@
 // GetGuiResources, GetProcessHandleCount and PrivateUsage report zero.
 #pragma once
 
+#include "common/Owned.h"
+
 #include <windows.h>
+#include <oleauto.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 
 namespace vandrel::test {
 
@@ -42,6 +46,30 @@ inline ResourceUse CurrentResourceUse() {
         if (static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize < at) break;
     }
     return use;
+}
+
+// Wine's RegisterTypeLib and UnRegisterTypeLib themselves leave registry key
+// handles open (two and four per call in Wine 8). The handles the bare
+// platform calls leave over `cycles` register calls (each followed by an
+// unregister call when asked) of an already loaded library, in this process:
+// what a program's own count is measured against, in the same run.
+inline int PlatformHandlesLeft(const std::wstring& lib, int cycles, bool unregister) {
+    ComPtr<ITypeLib> library;
+    if (::LoadTypeLibEx(lib.c_str(), REGKIND_NONE, library.put()) != S_OK) return -1;
+    TLIBATTR* attr = nullptr;
+    if (library->GetLibAttr(&attr) != S_OK) return -1;
+    std::wstring path = lib;
+    wchar_t noHelp[] = L"";
+    const int before = CurrentResourceUse().kernelHandles;
+    for (int i = 0; i < cycles; ++i) {
+        ::RegisterTypeLib(library.get(), path.data(), noHelp);
+        if (unregister)
+            ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
+                                attr->syskind);
+    }
+    const int left = CurrentResourceUse().kernelHandles - before;
+    library->ReleaseTLibAttr(attr);
+    return left;
 }
 
 // The slack a long run may end with: a handle or object the platform caches

@@ -53,7 +53,7 @@ TEST_F(BrowseOpenFileTest, TypeLibraryBrowseOffersTwoFileTypes) {
     world.confirm = FALSE;
     EXPECT_EQ(BrowseForTypeLibrary(), L"");
     EXPECT_EQ(SentFilter(), L"TypeLib文件(*.tlb)\0*.tlb;*.TLB\0所有文件(*.*)\0*.*\0\0"s);
-    EXPECT_EQ(world.file.Flags, 0x80800u);
+    EXPECT_EQ(world.file.Flags, DWORD{OFN_EXPLORER | OFN_PATHMUSTEXIST});
     EXPECT_EQ(world.title, Ansi(L"请选择一个文件"));
     EXPECT_FALSE(world.initDir) << "no initial folder";
     EXPECT_EQ(world.file.hInstance, nullptr);
@@ -76,11 +76,12 @@ TEST_F(BrowseOpenFileTest, AnyNonZeroMultiSelectAllowsSeveralFiles) {
     world.confirm = FALSE;
     for (Flag multiSelect : {Flag{1}, Flag{-1}, Flag{2}, Flag{-32768}}) {
         BrowseOpenFile(L"t", multiSelect, L"A|*.a");
-        EXPECT_EQ(world.file.Flags, 0x80A00u) << multiSelect;
+        EXPECT_EQ(world.file.Flags, DWORD{OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_ALLOWMULTISELECT})
+            << multiSelect;
     }
     const Flag none = 0;
     BrowseOpenFile(L"t", none, L"A|*.a");
-    EXPECT_EQ(world.file.Flags, 0x80800u);
+    EXPECT_EQ(world.file.Flags, DWORD{OFN_EXPLORER | OFN_PATHMUSTEXIST});
 }
 
 TEST_F(BrowseOpenFileTest, ReturnsTheChosenPathOrNothing) {

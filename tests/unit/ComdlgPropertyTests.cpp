@@ -73,18 +73,14 @@ TEST(ComdlgProperties, NumbersAreStoredUnchanged) {
     EXPECT_EQ(other.Copies(), 40000);
     EXPECT_EQ(other.CharSet(), -1);
     EXPECT_EQ(other.hWnd(), std::numeric_limits<std::int32_t>::max());
-}
-
-TEST(ComdlgProperties, FlagsKeepAnySixteenBitValue) {
-    ClsComdlg dialog;
-    dialog.Italic(1);
-    dialog.StrikeOut(-1);
-    dialog.Underline(std::numeric_limits<Flag>::min());
-    dialog.FontBlob(0x7FFF);
-    EXPECT_EQ(dialog.Italic(), 1);
-    EXPECT_EQ(dialog.StrikeOut(), -1);
-    EXPECT_EQ(dialog.Underline(), std::numeric_limits<Flag>::min());
-    EXPECT_EQ(dialog.FontBlob(), 0x7FFF);
+    // The 16-bit Booleans keep any value, not only 0 and -1.
+    other.Italic(1);
+    other.StrikeOut(std::numeric_limits<Flag>::min());
+    other.FontBlob(0x7FFF);
+    EXPECT_EQ(other.Italic(), 1);
+    EXPECT_EQ(other.StrikeOut(), std::numeric_limits<Flag>::min());
+    EXPECT_EQ(other.Underline(), kFalse);
+    EXPECT_EQ(other.FontBlob(), 0x7FFF);
 }
 
 TEST(ComdlgProperties, TextsAreCopiesAndKeepEveryCharacter) {

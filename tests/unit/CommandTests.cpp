@@ -237,7 +237,8 @@ TEST_F(Commands, MainRunsOneCommandAndReturnsItsExitStatus) {
     EXPECT_EQ(rec.registered.size(), 1u);
 }
 
-TEST_F(Commands, AnErrorReachingStartUpEndsWithThree) {
+// The error box names what went wrong; with /s there is none.
+TEST_F(Commands, AnErrorReachingStartUpEndsWithThreeAndTheErrorBox) {
     CommandServices throwing = kFakes;
     throwing.RegisterLibrary = [](const std::wstring&, const std::wstring&,
                                   Scope) -> RegistrarResult { throw std::bad_alloc(); };
@@ -247,6 +248,18 @@ TEST_F(Commands, AnErrorReachingStartUpEndsWithThree) {
     SetCommandServices(&throwing);
     EXPECT_EQ(Main(L"Vandrel.exe a.tlb /s"), 3);
     EXPECT_EQ(Main(L"Vandrel.exe a.tlb /u /s"), 3);
+    EXPECT_TRUE(rec.shown.empty());
+    EXPECT_EQ(Main(L"Vandrel.exe a.tlb"), 3);
+    EXPECT_EQ(Main(L"Vandrel.exe a.tlb /u"), 3);
+    const std::wstring lead = L"发生意外错误,程序将退出。\n";
+    ASSERT_EQ(rec.shown.size(), 2u);
+    for (const auto& [text, shown] :
+         {std::pair{L"out of memory", rec.shown[0]}, std::pair{L"boom", rec.shown[1]}}) {
+        EXPECT_EQ(shown.owner, nullptr) << text;
+        EXPECT_EQ(shown.text, lead + text);
+        EXPECT_EQ(shown.caption, L"Vandrel") << text;
+        EXPECT_EQ(shown.style, UINT{MB_OK | MB_ICONERROR}) << text;
+    }
 }
 
 // A command refused for lack of rights runs once more in an elevated, silent

@@ -2,10 +2,13 @@
 // faked, and the accounting of every library, record and block it obtains;
 // faults of every kind raised inside the fakes end in a clean failure.
 #include "registrar/ModVandrel.h"
+#include "common/Owned.h"
 #include "registrar/TypeLibWalk.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <cstring>
 #include <stdexcept>
@@ -476,14 +479,20 @@ TEST_F(RegistrarTest, RelativePathsReachThePlatformFullyQualified) {
 
 TEST_F(RegistrarTest, AnythingButAnExistingFileNeverReachesTheLoader) {
     const std::wstring longMissing = folder.path() + L"\\" + std::wstring(300, L'a') + L".tlb";
+    // A pipe opens like a file, and its attributes can pass for one.
+    const std::wstring pipe = L"\\\\.\\pipe\\vandrel-" + std::to_wstring(::GetCurrentProcessId());
+    const OwnedFile server(::CreateNamedPipeW(pipe.c_str(), PIPE_ACCESS_DUPLEX, 0,
+                                              PIPE_UNLIMITED_INSTANCES, 0, 0, 0, nullptr));
+    ASSERT_TRUE(server);
     for (const std::wstring& path :
          {std::wstring(), std::wstring(L"   "), folder.path(), folder.path() + L"\\missing.tlb",
           std::wstring(L"NUL"), std::wstring(L"CON"), std::wstring(L"\\\\.\\NUL"), longMissing,
-          std::wstring(L"clsid:00000000-0000-0000-0000-000000000000"), file + L"\\x", file + L"\\",
+          pipe, std::wstring(L"clsid:00000000-0000-0000-0000-000000000000"), file + L"\\x",
+          file + L"\\", file + L"\\0", file + L"\\65537", file + L"\\100001",
           folder.path() + L"\\missing.dll\\2",
           std::wstring(file).append(1, L'\0').append(L"tail")}) {
-        EXPECT_EQ(RegisterLibrary(path, L""), kFalse) << path.size();
-        EXPECT_EQ(UnregisterLibrary(path), kFalse);
+        EXPECT_EQ(RegisterLibrary(path, L""), kFalse) << ::testing::PrintToString(path);
+        EXPECT_EQ(UnregisterLibrary(path), kFalse) << ::testing::PrintToString(path);
     }
     EXPECT_TRUE(world.calls.empty());
 }
@@ -495,7 +504,6 @@ TEST_F(RegistrarTest, AResourceIndexAfterAnExistingFileReachesTheLoader) {
 
 TEST_F(RegistrarTest, UnregisterPassesTheFilesIdentityInOrder) {
     EXPECT_EQ(UnregisterLibrary(file), kTrue);
-    EXPECT_EQ(world.calls, (std::vector<std::string>{"load", "alloc", "unregister", "free"}));
     const TLIBATTR& attr = world.library.attr;
     EXPECT_TRUE(IsEqualGUID(world.unregGuid, attr.guid));
     EXPECT_EQ(world.unregMajor, 0xFFFF);
@@ -509,26 +517,19 @@ TEST_F(RegistrarTest, UnregisterReducesEachFailingStepToFailure) {
     struct Case {
         const char* name;
         void (*arrange)(World&);
-        std::vector<std::string> calls;
+        bool unregisters; // whether the failing step comes after the platform's call
     };
     const Case cases[] = {
-        {"load", [](World& w) { w.loadStatus = 1; }, {"load"}},
-        {"alloc",
-         [](World& w) { w.allocFails = true, w.lastError = ERROR_NOT_ENOUGH_MEMORY; },
-         {"load", "alloc"}},
-        {"alloc, last error 0", [](World& w) { w.allocFails = true; }, {"load", "alloc"}},
-        {"attr", [](World& w) { w.library.attrStatus = E_OUTOFMEMORY; }, {"load", "alloc", "free"}},
-        {"attr status 1", [](World& w) { w.library.attrStatus = 1; }, {"load", "alloc", "free"}},
-        {"attr null", [](World& w) { w.library.attrDelivered = false; }, {"load", "alloc", "free"}},
-        {"unregister",
-         [](World& w) { w.unregisterStatus = TYPE_E_REGISTRYACCESS; },
-         {"load", "alloc", "unregister", "free"}},
-        {"unregister status 1",
-         [](World& w) { w.unregisterStatus = 1; },
-         {"load", "alloc", "unregister", "free"}},
-        {"registry unreadable",
-         [](World& w) { w.registryStatus = ERROR_ACCESS_DENIED; },
-         {"load", "alloc", "free"}},
+        {"load", [](World& w) { w.loadStatus = 1; }, false},
+        {"alloc", [](World& w) { w.allocFails = true, w.lastError = ERROR_NOT_ENOUGH_MEMORY; },
+         false},
+        {"alloc, last error 0", [](World& w) { w.allocFails = true; }, false},
+        {"attr", [](World& w) { w.library.attrStatus = E_OUTOFMEMORY; }, false},
+        {"attr status 1", [](World& w) { w.library.attrStatus = 1; }, false},
+        {"attr null", [](World& w) { w.library.attrDelivered = false; }, false},
+        {"unregister", [](World& w) { w.unregisterStatus = TYPE_E_REGISTRYACCESS; }, true},
+        {"unregister status 1", [](World& w) { w.unregisterStatus = 1; }, true},
+        {"registry unreadable", [](World& w) { w.registryStatus = ERROR_ACCESS_DENIED; }, false},
     };
     for (const Case& c : cases) {
         World fresh;
@@ -536,7 +537,9 @@ TEST_F(RegistrarTest, UnregisterReducesEachFailingStepToFailure) {
         c.arrange(fresh);
         g_world = &fresh;
         EXPECT_EQ(UnregisterLibrary(file), kFalse) << c.name;
-        EXPECT_EQ(fresh.calls, c.calls) << c.name;
+        const bool unregistered =
+            std::find(fresh.calls.begin(), fresh.calls.end(), "unregister") != fresh.calls.end();
+        EXPECT_EQ(unregistered, c.unregisters) << c.name;
         EXPECT_EQ(fresh.library.handedOut, fresh.loadStatus == S_OK ? 1 : 0) << c.name;
         ExpectNothingLeft(fresh, c.name);
     }
