@@ -16,17 +16,6 @@
 namespace vandrel::test {
 namespace {
 
-std::string ReadAll(const std::wstring& path) {
-    OwnedFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, 0, nullptr));
-    if (!file) throw std::runtime_error("cannot read a fixture");
-    std::string bytes(::GetFileSize(file.get(), nullptr), '\0');
-    DWORD read = 0;
-    ::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    bytes.resize(read);
-    return bytes;
-}
-
 class BadInput : public ::testing::Test {
 protected:
     // A registry snapshot costs seconds under Wine, so each test compares the trees
@@ -71,7 +60,7 @@ TEST_F(BadInput, FilesThatAreNoTypeLibraryFailAndChangeNothing) {
 }
 
 TEST_F(BadInput, TruncatedLibrariesAreRefusedBeforeTheLoaderSeesThem) {
-    const std::string whole = ReadAll(Fixture(L"Alpha.tlb"));
+    const std::string whole = ReadBytes(Fixture(L"Alpha.tlb"));
     Fails(folder.Write(L"msft8.tlb", std::string("MSFT\0\0\0\0", 8)) + L" /s", "MSFT + 4 zeros");
     for (size_t length : {size_t{4}, size_t{84}, size_t{300}, whole.size() / 2, whole.size() - 1}) {
         const std::wstring name = L"cut" + std::to_wstring(length) + L".tlb";
@@ -81,8 +70,8 @@ TEST_F(BadInput, TruncatedLibrariesAreRefusedBeforeTheLoaderSeesThem) {
     }
     // A module cut inside its second library: the resource table still
     // claims all of it.
-    const std::string dll = ReadAll(Fixture(L"Embedded.dll"));
-    const std::string second = ReadAll(Fixture(L"Gamma.tlb"));
+    const std::string dll = ReadBytes(Fixture(L"Embedded.dll"));
+    const std::string second = ReadBytes(Fixture(L"Gamma.tlb"));
     const size_t at = dll.find(second);
     ASSERT_NE(at, std::string::npos) << "Gamma.tlb is not inside Embedded.dll";
     for (size_t length : {at + 4, at + second.size() / 2}) {
@@ -94,7 +83,7 @@ TEST_F(BadInput, TruncatedLibrariesAreRefusedBeforeTheLoaderSeesThem) {
 TEST(TypeLibHeader, EveryTruncationOfEveryFixtureIsRefusedAndTheWholeFileAccepted) {
     for (const wchar_t* name :
          {L"Alpha.tlb", L"AlphaV2.tlb", L"Beta.tlb", L"Gamma.tlb", L"Sample.tlb"}) {
-        const std::string bytes = ReadAll(Fixture(name));
+        const std::string bytes = ReadBytes(Fixture(name));
         const auto* image = reinterpret_cast<const BYTE*>(bytes.data());
         EXPECT_TRUE(TypeLibImageIsWhole(image, bytes.size()));
         size_t accepted = 0;
@@ -109,7 +98,7 @@ TEST(TypeLibHeader, EveryTruncationOfEveryFixtureIsRefusedAndTheWholeFileAccepte
 }
 
 TEST(TypeLibHeader, DirectoriesThatPointOutsideTheFileAreRefused) {
-    std::string bytes = ReadAll(Fixture(L"Alpha.tlb"));
+    std::string bytes = ReadBytes(Fixture(L"Alpha.tlb"));
     auto whole = [&] {
         return TypeLibImageIsWhole(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
     };

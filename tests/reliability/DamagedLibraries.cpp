@@ -14,17 +14,6 @@
 namespace vandrel::test {
 namespace {
 
-std::string ReadFile(const std::wstring& path) {
-    OwnedFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, 0, nullptr));
-    if (!file) throw std::runtime_error("cannot read a base library");
-    std::string bytes(::GetFileSize(file.get(), nullptr), '\0');
-    DWORD read = 0;
-    ::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    bytes.resize(read);
-    return bytes;
-}
-
 std::wstring BasePath(const std::string& base) {
     std::string name = base;
     bool is64 = VandrelIs64Bit();
@@ -67,7 +56,7 @@ const std::string& PrivateBase(const std::string& base) {
     auto found = cache.find(base);
     if (found != cache.end()) return found->second;
     const std::wstring path = BasePath(base);
-    std::string bytes = ReadFile(path);
+    std::string bytes = ReadBytes(path);
     for (const GUID& guid : OwnGuids(path)) {
         const std::string pattern(reinterpret_cast<const char*>(&guid), sizeof guid);
         for (size_t at = bytes.find(pattern); at != std::string::npos;
@@ -312,7 +301,7 @@ const wchar_t* ExtensionOf(const Recipe& recipe) {
 
 bool VandrelIs64Bit() {
     static const bool is64 = [] {
-        const std::string image = ReadFile(VandrelExe());
+        const std::string image = ReadBytes(VandrelExe());
         const std::uint32_t header = ReadWord(image, 0x3C);
         return (ReadWord(image, header + 4) & 0xFFFF) == IMAGE_FILE_MACHINE_AMD64;
     }();

@@ -53,6 +53,23 @@ bool MayBackUpKeys() {
     return enabled;
 }
 
+} // namespace
+
+std::string ReadBytes(const std::wstring& path) {
+    OwnedFile in(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               0, nullptr));
+    LARGE_INTEGER size{};
+    if (!in || !::GetFileSizeEx(in.get(), &size)) throw std::runtime_error("cannot read a file");
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!::ReadFile(in.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
+        throw std::runtime_error("cannot read a file");
+    bytes.resize(read);
+    return bytes;
+}
+
+namespace {
+
 std::string SavedTree(HKEY key) {
     if (!MayBackUpKeys()) throw std::runtime_error("cannot enable the backup privilege");
     wchar_t folder[MAX_PATH];
@@ -63,21 +80,9 @@ std::string SavedTree(HKEY key) {
                               std::to_wstring(++counter) + L".reg";
     ::DeleteFileW(file.c_str());
     const LSTATUS saved = ::RegSaveKeyExW(key, file.c_str(), nullptr, REG_LATEST_FORMAT);
-    std::string text;
-    {
-        OwnedFile in(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-        LARGE_INTEGER size{};
-        if (in && ::GetFileSizeEx(in.get(), &size)) {
-            text.resize(static_cast<size_t>(size.QuadPart));
-            DWORD read = 0;
-            if (!::ReadFile(in.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr))
-                read = 0;
-            text.resize(read);
-        }
-    }
-    ::DeleteFileW(file.c_str());
     if (saved != ERROR_SUCCESS) throw std::runtime_error("cannot save a registry key");
+    std::string text = ReadBytes(file);
+    ::DeleteFileW(file.c_str());
     return text;
 }
 

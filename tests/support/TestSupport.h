@@ -17,6 +17,8 @@ inline constexpr const wchar_t* kPlatformKey = sizeof(void*) == 8 ? L"win64" : L
 
 // A Linux path as Wine's Z: drive sees it.
 std::wstring WindowsPath(const std::string& unixPath);
+// A whole file's bytes; throws when it cannot be read.
+std::string ReadBytes(const std::wstring& path);
 // A folder named by an environment variable the test run sets.
 std::wstring EnvFolder(const char* variable);
 // A type library or DLL generated for the tests.
