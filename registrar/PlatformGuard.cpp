@@ -18,9 +18,6 @@ struct Frame {
     struct {
         DWORD ebx, esi, edi, ebp, esp, eip;
     } resume;
-    // i686 keeps its frame handlers in a list on the stack; the platform's
-    // own, below the guard, are gone after the resumption.
-    void* handlers;
 #else
     CONTEXT resume;
 #endif
@@ -29,9 +26,9 @@ struct Frame {
     Frame* outer;
 };
 
+#ifdef __i386__
 // The thread's information block, read directly: the header's NtCurrentTeb
 // trips GCC's bounds warning.
-#ifdef __i386__
 void* StackLimit() {
     void* limit;
     asm volatile("movl %%fs:8, %0" : "=r"(limit));
@@ -60,33 +57,71 @@ DWORD Slot() {
     return slot;
 }
 
-LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
-    const DWORD code = info->ExceptionRecord->ExceptionCode;
-    if (!IsHardwareFault(code)) return EXCEPTION_CONTINUE_SEARCH;
+// The innermost guard of this thread whose call is still running: a fault
+// in an inner guard's own bookkeeping belongs to the call around it.
+Frame* ArmedFrame() {
     const DWORD error = ::GetLastError();
     auto* frame = static_cast<Frame*>(::TlsGetValue(Slot()));
     ::SetLastError(error);
-    if (!frame || !frame->armed) return EXCEPTION_CONTINUE_SEARCH;
+    while (frame && !frame->armed)
+        frame = frame->outer;
+    return frame;
+}
+
+// Ends the innermost armed guard's call: the thread goes on where it
+// entered the guard.
+bool Resume(DWORD code, CONTEXT* context) {
+    if (!IsHardwareFault(code)) return false;
+    Frame* const frame = ArmedFrame();
+    if (!frame) return false;
     frame->armed = 0;
     frame->fault = code;
 #ifdef __i386__
-    CONTEXT& context = *info->ContextRecord;
-    context.Ebx = frame->resume.ebx;
-    context.Esi = frame->resume.esi;
-    context.Edi = frame->resume.edi;
-    context.Ebp = frame->resume.ebp;
-    context.Esp = frame->resume.esp;
-    context.Eip = frame->resume.eip;
-    context.EFlags &= ~0x400u; // the direction flag, as the ABI expects it
+    context->Ebx = frame->resume.ebx;
+    context->Esi = frame->resume.esi;
+    context->Edi = frame->resume.edi;
+    context->Ebp = frame->resume.ebp;
+    context->Esp = frame->resume.esp;
+    context->Eip = frame->resume.eip;
+    context->EFlags &= ~0x400u; // the direction flag, as the ABI expects it
 #else
-    *info->ContextRecord = frame->resume;
+    *context = frame->resume;
 #endif
-    return EXCEPTION_CONTINUE_EXECUTION;
+    return true;
 }
+
+// A stack overflow is taken before the frames are asked: what is left of
+// the stack does not carry the dispatch out to the guard's frame, and no
+// handler below could go on on that stack anyway.
+LONG CALLBACK OnStackOverflow(EXCEPTION_POINTERS* info) {
+    if (info->ExceptionRecord->ExceptionCode != EXCEPTION_STACK_OVERFLOW)
+        return EXCEPTION_CONTINUE_SEARCH;
+    return Resume(EXCEPTION_STACK_OVERFLOW, info->ContextRecord) ? EXCEPTION_CONTINUE_EXECUTION
+                                                                 : EXCEPTION_CONTINUE_SEARCH;
+}
+
+} // namespace
+} // namespace vandrel
+
+// The handler of the guard's own stack frame. The platform's dispatch asks
+// the frames from the fault outwards, so every handler the platform put below
+// the guard (its own __try blocks: probes of the IsBadReadPtr kind, resource
+// lookups) has had its turn first; only a fault that none of them took gets
+// here, where it ends the guarded call.
+extern "C" EXCEPTION_DISPOSITION __cdecl VandrelGuardFrameHandler(EXCEPTION_RECORD* record, void*,
+                                                                  CONTEXT* context, void*) {
+    if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
+        return ExceptionContinueSearch;
+    return vandrel::Resume(record->ExceptionCode, context) ? ExceptionContinueExecution
+                                                           : ExceptionContinueSearch;
+}
+
+namespace vandrel {
+namespace {
 
 // An overflow used the stack's guard page up; without a new one the next
 // overflow on this thread would end the process.
-void RearmStackGuard() {
+void RestoreStackGuardPage() {
     SYSTEM_INFO system;
     ::GetSystemInfo(&system);
     const SIZE_T page = system.dwPageSize;
@@ -106,18 +141,32 @@ void RearmStackGuard() {
 }
 
 void Recover(DWORD fault) {
-    if (fault == EXCEPTION_STACK_OVERFLOW) RearmStackGuard();
+    if (fault == EXCEPTION_STACK_OVERFLOW) RestoreStackGuardPage();
     if (fault >= EXCEPTION_FLT_DENORMAL_OPERAND && fault <= EXCEPTION_FLT_UNDERFLOW) {
         _clearfp();
         _fpreset();
     }
 }
 
-// The guarded call itself; kept out of line so that its frame, and the
-// captured context, stay put while the call runs.
+#ifdef __i386__
+// i686 keeps its frame handlers in a list on the stack, each record in the
+// frame it guards.
+struct HandlerRecord {
+    void* next;
+    void* handler;
+};
+#endif
+
+// The guarded call itself, with the frame handler above; kept out of line so
+// that its frame, its handler and the captured context stay put while the
+// call runs. Nothing in it may need unwinding: the handler resumes here.
 __attribute__((noinline)) DWORD Enter(Frame* frame, GuardedCall call, void* context) {
     Frame* volatile const self = frame;
 #ifdef __i386__
+    volatile HandlerRecord record;
+    record.next = FrameHandlers();
+    record.handler = reinterpret_cast<void*>(VandrelGuardFrameHandler);
+    SetFrameHandlers(const_cast<HandlerRecord*>(&record));
     // Resumes at the label with the registers saved here; the others count
     // as clobbered.
     asm volatile("movl %%ebx, 0(%0)\n\t"
@@ -131,6 +180,7 @@ __attribute__((noinline)) DWORD Enter(Frame* frame, GuardedCall call, void* cont
                  : "r"(&self->resume)
                  : "eax", "ecx", "edx", "memory", "cc");
 #else
+    asm volatile(".seh_handler VandrelGuardFrameHandler, @except");
     RtlCaptureContext(&self->resume);
 #endif
     if (self->fault == 0 && !self->armed) {
@@ -138,6 +188,11 @@ __attribute__((noinline)) DWORD Enter(Frame* frame, GuardedCall call, void* cont
         call(context);
         self->armed = 0;
     }
+#ifdef __i386__
+    // After a fault the list still starts with the records of the frames
+    // the resumption left behind.
+    SetFrameHandlers(record.next);
+#endif
     return self->fault;
 }
 
@@ -172,33 +227,34 @@ bool RunGuarded(GuardedCall call, void* context, DWORD* fault) {
     *fault = 0;
     const DWORD slot = Slot();
     if (slot == TLS_OUT_OF_INDEXES) return false;
-    PVOID handler = ::AddVectoredExceptionHandler(1, OnException);
-    if (!handler) return false;
-
+    PVOID overflow = ::AddVectoredExceptionHandler(1, OnStackOverflow);
+    if (!overflow) return false;
     Frame frame{};
     frame.outer = static_cast<Frame*>(::TlsGetValue(slot));
-#ifdef __i386__
-    frame.handlers = FrameHandlers();
-#endif
     if (!::TlsSetValue(slot, &frame)) {
-        ::RemoveVectoredExceptionHandler(handler);
+        ::RemoveVectoredExceptionHandler(overflow);
         return false;
     }
+#ifdef __i386__
+    void* const handlers = FrameHandlers();
+#endif
     // A C++ exception leaving the call passes through here on its way to
-    // its handler: the thread must not keep pointing at this frame.
+    // its handler: the thread must not keep pointing at this frame, nor (on
+    // i686, whose C++ exceptions do not unwind the handler list) at the
+    // handler record in a frame that is gone.
     DWORD code;
     try {
         code = Enter(&frame, call, context);
     } catch (...) {
+#ifdef __i386__
+        SetFrameHandlers(handlers);
+#endif
         ::TlsSetValue(slot, frame.outer);
-        ::RemoveVectoredExceptionHandler(handler);
+        ::RemoveVectoredExceptionHandler(overflow);
         throw;
     }
-#ifdef __i386__
-    if (code) SetFrameHandlers(frame.handlers);
-#endif
     ::TlsSetValue(slot, frame.outer);
-    ::RemoveVectoredExceptionHandler(handler);
+    ::RemoveVectoredExceptionHandler(overflow);
     if (code) Recover(code);
     *fault = code;
     return code == 0;

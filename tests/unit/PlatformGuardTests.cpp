@@ -1,5 +1,6 @@
-// The guard itself: scoped to its thread and its call, nested, and blind to
-// C++ exceptions, which pass through it to their handler.
+// The guard itself: scoped to its thread and its call, nested, blind to C++
+// exceptions, which pass through it to their handler, and to faults the
+// platform catches itself.
 #include "registrar/PlatformGuard.h"
 
 #include <gtest/gtest.h>
@@ -41,16 +42,19 @@ TEST(PlatformGuard, AnInnerGuardTakesItsOwnFaultAndTheOuterCallGoesOn) {
     EXPECT_TRUE(nested.after);
 }
 
-// Two threads in guards at once: one faults while the other is still inside
-// its call, which must neither see the fault nor be resumed in its place.
+// Two threads in guards at once: one faults while the other is inside its
+// call, which must neither see the fault nor be resumed in its place.
 struct Pair {
+    HANDLE inside;
     HANDLE faulted;
     bool returned = false;
     DWORD fault = 1;
 };
 
 void WaitForTheOther(void* context) {
-    ::WaitForSingleObject(static_cast<Pair*>(context)->faulted, 30000);
+    auto& pair = *static_cast<Pair*>(context);
+    ::SetEvent(pair.inside);
+    ::WaitForSingleObject(pair.faulted, 30000);
 }
 
 DWORD WINAPI Bystander(void* context) {
@@ -61,10 +65,13 @@ DWORD WINAPI Bystander(void* context) {
 
 TEST(PlatformGuard, AFaultOnOneThreadLeavesAnotherThreadsGuardAlone) {
     Pair pair;
+    pair.inside = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     pair.faulted = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(pair.inside, nullptr);
     ASSERT_NE(pair.faulted, nullptr);
     HANDLE thread = ::CreateThread(nullptr, 0, Bystander, &pair, 0, nullptr);
     ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(::WaitForSingleObject(pair.inside, 30000), WAIT_OBJECT_0);
     DWORD fault = 0;
     EXPECT_FALSE(RunGuarded(Fault, nullptr, &fault));
     EXPECT_EQ(fault, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
@@ -73,15 +80,61 @@ TEST(PlatformGuard, AFaultOnOneThreadLeavesAnotherThreadsGuardAlone) {
     EXPECT_TRUE(pair.returned);
     EXPECT_EQ(pair.fault, 0u);
     ::CloseHandle(thread);
+    ::CloseHandle(pair.inside);
     ::CloseHandle(pair.faulted);
+}
+
+// A throw out of an inner guard, caught inside the outer call, then a fault:
+// the fault is the outer call's. A guard that kept pointing at the thrown-
+// through frame would resume into a frame that is gone.
+struct AfterThrow {
+    bool caught = false;
+    volatile bool faultedOn = false;
+};
+
+void ThrowThenFault(void* context) {
+    auto& state = *static_cast<AfterThrow*>(context);
+    try {
+        DWORD fault = 0;
+        RunGuarded(Throw, nullptr, &fault);
+    } catch (const std::runtime_error&) {
+        state.caught = true;
+    }
+    state.faultedOn = true;
+    Fault(nullptr);
+    state.faultedOn = false;
 }
 
 TEST(PlatformGuard, ACppExceptionPassesThroughAndTheGuardIsGoneAfterIt) {
     DWORD fault = 0;
     EXPECT_THROW(RunGuarded(Throw, nullptr, &fault), std::runtime_error);
-    // Still one guard per call: the next fault is this call's.
-    EXPECT_FALSE(RunGuarded(Fault, nullptr, &fault));
+    AfterThrow state;
+    EXPECT_FALSE(RunGuarded(ThrowThenFault, &state, &fault));
+    EXPECT_TRUE(state.caught);
+    EXPECT_TRUE(state.faultedOn);
     EXPECT_EQ(fault, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+}
+
+// The platform's own probes catch the faults they cause; inside a guard they
+// still answer as they would outside one.
+struct Probe {
+    BOOL badRead = FALSE;
+    BOOL badWrite = FALSE;
+};
+
+void ProbeNowhere(void* context) {
+    auto& probe = *static_cast<Probe*>(context);
+    probe.badRead = ::IsBadReadPtr(reinterpret_cast<void*>(16), 4);
+    probe.badWrite = ::IsBadWritePtr(reinterpret_cast<void*>(16), 4);
+}
+
+TEST(PlatformGuard, AFaultThePlatformCatchesItselfStaysThePlatforms) {
+    Probe probe;
+    DWORD fault = 1;
+    EXPECT_TRUE(RunGuarded(ProbeNowhere, &probe, &fault));
+    EXPECT_EQ(fault, 0u);
+    EXPECT_TRUE(probe.badRead);
+    EXPECT_TRUE(probe.badWrite);
 }
 
 } // namespace
