@@ -7,7 +7,7 @@
 namespace vandrel {
 namespace {
 
-enum class HoldKind : BYTE { Info, TypeAttr, FuncDesc, VarDesc, LibAttr };
+enum class HoldKind : BYTE { Info, TypeAttr, LibAttr };
 
 // One object the walk holds; `owner` is the type info it goes back to.
 struct Hold {
@@ -16,24 +16,21 @@ struct Hold {
     void* item;
 };
 
-// A type info, its attributes and member, one referenced type and its
-// attributes, and two links of a base-interface chain at most.
-constexpr size_t kMaxHolds = 16;
+// The library's attributes, or one type info and its attributes.
+constexpr size_t kMaxHolds = 2;
 
 // Everything the walk holds at any moment, kept outside the guarded frames
 // so that what a faulting walk held can be given back after it.
 struct Walk {
     const RegistrarPlatform* platform = nullptr;
     const wchar_t* path = nullptr;
+    WalkFor purpose = WalkFor::Register;
     TypeLibIdentity* identity = nullptr;
     ITypeLib* library = nullptr;
     HRESULT status = S_OK;
     Hold holds[kMaxHolds];
     size_t held = 0;
-    BSTR strings[3] = {};
-    std::vector<BSTR> names;
-    // Read, so that the array bounds are really fetched.
-    ULONG bounds = 0;
+    BSTR strings[2] = {};
 };
 
 void Give(const Walk& walk, const Hold& hold) {
@@ -43,12 +40,6 @@ void Give(const Walk& walk, const Hold& hold) {
         break;
     case HoldKind::TypeAttr:
         hold.owner->ReleaseTypeAttr(static_cast<TYPEATTR*>(hold.item));
-        break;
-    case HoldKind::FuncDesc:
-        hold.owner->ReleaseFuncDesc(static_cast<FUNCDESC*>(hold.item));
-        break;
-    case HoldKind::VarDesc:
-        hold.owner->ReleaseVarDesc(static_cast<VARDESC*>(hold.item));
         break;
     case HoldKind::LibAttr:
         walk.library->ReleaseTLibAttr(static_cast<TLIBATTR*>(hold.item));
@@ -63,192 +54,55 @@ void Drop(Walk& walk) {
     Give(walk, hold);
 }
 
-void DropTo(Walk& walk, size_t mark) {
-    while (walk.held > mark)
+void DropAll(Walk& walk) {
+    while (walk.held)
         Drop(walk);
-}
-
-bool Keep(Walk& walk, HoldKind kind, ITypeInfo* owner, void* item) {
-    if (walk.held == kMaxHolds) {
-        Give(walk, Hold{kind, owner, item});
-        walk.status = E_UNEXPECTED;
-        return false;
-    }
-    walk.holds[walk.held++] = Hold{kind, owner, item};
-    return true;
 }
 
 // Whatever the platform handed out is held, also with a failure status (and
 // then given back unused); true when it may be read.
 bool Obtained(Walk& walk, HRESULT status, HoldKind kind, ITypeInfo* owner, void* item) {
     if (!item) return false;
-    return Keep(walk, kind, owner, item) && status == S_OK;
+    if (walk.held == kMaxHolds) {
+        Give(walk, Hold{kind, owner, item});
+        walk.status = E_UNEXPECTED;
+        return false;
+    }
+    walk.holds[walk.held++] = Hold{kind, owner, item};
+    return status == S_OK;
 }
 
 void FreeStrings(Walk& walk) {
     for (BSTR& text : walk.strings)
         if (text) walk.platform->SysFreeString(std::exchange(text, nullptr));
-    for (BSTR& text : walk.names)
-        if (text) walk.platform->SysFreeString(std::exchange(text, nullptr));
 }
 
-void Document(Walk& walk, ITypeInfo* info, MEMBERID member) {
-    info->GetDocumentation(member, &walk.strings[0], &walk.strings[1], nullptr, &walk.strings[2]);
+// Registration names the library after its documentation (or its name) and
+// each interface after its name.
+void Document(Walk& walk, INT index) {
+    if (walk.purpose != WalkFor::Register) return;
+    walk.library->GetDocumentation(index, &walk.strings[0],
+                                   index == -1 ? &walk.strings[1] : nullptr, nullptr, nullptr);
     FreeStrings(walk);
 }
 
-void Names(Walk& walk, ITypeInfo* info, MEMBERID member, UINT count) {
-    walk.names.assign(count, nullptr);
-    UINT got = 0;
-    info->GetNames(member, walk.names.data(), count, &got);
-    FreeStrings(walk);
-}
-
-// A referenced type and its attributes; its own members are walked where
-// the type itself is.
-void WalkReference(Walk& walk, ITypeInfo* info, HREFTYPE reference) {
-    const size_t mark = walk.held;
-    ITypeInfo* target = nullptr;
-    HRESULT status = info->GetRefTypeInfo(reference, &target);
-    if (Obtained(walk, status, HoldKind::Info, target, target)) {
-        TYPEATTR* attr = nullptr;
-        status = target->GetTypeAttr(&attr);
-        Obtained(walk, status, HoldKind::TypeAttr, target, attr);
-    }
-    DropTo(walk, mark);
-}
-
-void WalkTypeDesc(Walk& walk, ITypeInfo* info, const TYPEDESC* desc) {
-    for (int depth = 0; desc; ++depth) {
-        if (depth == kMaxReferenceDepth) {
-            walk.status = TYPE_E_CIRCULARTYPE;
-            return;
-        }
-        switch (desc->vt) {
-        case VT_PTR:
-        case VT_SAFEARRAY:
-            desc = desc->lptdesc;
-            break;
-        case VT_CARRAY: {
-            const ARRAYDESC* array = desc->lpadesc;
-            if (!array) return;
-            for (USHORT i = 0; i < array->cDims; ++i)
-                walk.bounds += array->rgbounds[i].cElements;
-            desc = &array->tdescElem;
-            break;
-        }
-        case VT_USERDEFINED:
-            WalkReference(walk, info, desc->hreftype);
-            return;
-        default:
-            return;
-        }
-    }
-}
-
-// An implemented type and, through each one's first implemented type, the
-// interfaces it derives from, as registration follows them.
-void WalkImplType(Walk& walk, ITypeInfo* info, UINT index) {
-    if (index != static_cast<UINT>(-1)) {
-        INT flags = 0;
-        info->GetImplTypeFlags(index, &flags);
-    }
-    HREFTYPE reference = 0;
-    if (info->GetRefTypeOfImplType(index, &reference) != S_OK) return;
-    const size_t mark = walk.held;
-    ITypeInfo* from = info;
-    for (int depth = 0;; ++depth) {
-        if (depth == kMaxReferenceDepth) {
-            walk.status = TYPE_E_CIRCULARTYPE;
-            break;
-        }
-        ITypeInfo* next = nullptr;
-        const HRESULT found = from->GetRefTypeInfo(reference, &next);
-        if (!Obtained(walk, found, HoldKind::Info, next, next)) break;
-        if (walk.held - mark == 2) {
-            // Only the link the chain goes on from stays held.
-            const Hold top = walk.holds[--walk.held];
-            Drop(walk);
-            walk.holds[walk.held++] = top;
-        }
-        from = next;
-        TYPEATTR* attr = nullptr;
-        const HRESULT read = from->GetTypeAttr(&attr);
-        if (!Obtained(walk, read, HoldKind::TypeAttr, from, attr)) break;
-        const bool derived = attr->cImplTypes > 0 && (attr->typekind == TKIND_INTERFACE ||
-                                                      attr->typekind == TKIND_DISPATCH);
-        Drop(walk);
-        if (!derived || from->GetRefTypeOfImplType(0, &reference) != S_OK) break;
-    }
-    DropTo(walk, mark);
-}
-
-void WalkFunction(Walk& walk, ITypeInfo* info, UINT index) {
-    const size_t mark = walk.held;
-    FUNCDESC* func = nullptr;
-    const HRESULT status = info->GetFuncDesc(index, &func);
-    if (!Obtained(walk, status, HoldKind::FuncDesc, info, func)) {
-        DropTo(walk, mark);
-        return;
-    }
-    if (func->cParams < 0 || (func->cParams > 0 && !func->lprgelemdescParam)) {
-        walk.status = TYPE_E_INVALIDSTATE;
-    } else {
-        Names(walk, info, func->memid, static_cast<UINT>(func->cParams) + 1);
-        Document(walk, info, func->memid);
-        WalkTypeDesc(walk, info, &func->elemdescFunc.tdesc);
-        for (SHORT i = 0; i < func->cParams && walk.status == S_OK; ++i)
-            WalkTypeDesc(walk, info, &func->lprgelemdescParam[i].tdesc);
-    }
-    DropTo(walk, mark);
-}
-
-void WalkVariable(Walk& walk, ITypeInfo* info, UINT index) {
-    const size_t mark = walk.held;
-    VARDESC* var = nullptr;
-    const HRESULT status = info->GetVarDesc(index, &var);
-    if (!Obtained(walk, status, HoldKind::VarDesc, info, var)) {
-        DropTo(walk, mark);
-        return;
-    }
-    Names(walk, info, var->memid, 1);
-    Document(walk, info, var->memid);
-    WalkTypeDesc(walk, info, &var->elemdescVar.tdesc);
-    DropTo(walk, mark);
-}
-
+// Both calls go through the types by index, and read the attributes of
+// each interface and dispinterface only.
 void WalkTypeInfo(Walk& walk, UINT index) {
-    const size_t mark = walk.held;
     ITypeLib* library = walk.library;
-    library->GetDocumentation(static_cast<INT>(index), &walk.strings[0], &walk.strings[1], nullptr,
-                              &walk.strings[2]);
-    FreeStrings(walk);
     TYPEKIND kind;
-    library->GetTypeInfoType(index, &kind);
+    if (library->GetTypeInfoType(index, &kind) != S_OK) return;
+    Document(walk, static_cast<INT>(index));
+    if (kind != TKIND_INTERFACE && kind != TKIND_DISPATCH) return;
     ITypeInfo* info = nullptr;
     HRESULT status = library->GetTypeInfo(index, &info);
-    if (!Obtained(walk, status, HoldKind::Info, info, info)) {
-        DropTo(walk, mark);
-        return;
-    }
-    TYPEATTR* attr = nullptr;
-    status = info->GetTypeAttr(&attr);
-    if (Obtained(walk, status, HoldKind::TypeAttr, info, attr)) {
-        if (attr->typekind == TKIND_INTERFACE || attr->typekind == TKIND_DISPATCH)
+    if (Obtained(walk, status, HoldKind::Info, info, info)) {
+        TYPEATTR* attr = nullptr;
+        status = info->GetTypeAttr(&attr);
+        if (Obtained(walk, status, HoldKind::TypeAttr, info, attr))
             walk.identity->interfaces.push_back(attr->guid);
-        Document(walk, info, MEMBERID_NIL);
-        for (UINT i = 0; i < attr->cFuncs && walk.status == S_OK; ++i)
-            WalkFunction(walk, info, i);
-        for (UINT i = 0; i < attr->cVars && walk.status == S_OK; ++i)
-            WalkVariable(walk, info, i);
-        if (attr->typekind == TKIND_ALIAS) WalkTypeDesc(walk, info, &attr->tdescAlias);
-        for (UINT i = 0; i < attr->cImplTypes && walk.status == S_OK; ++i)
-            WalkImplType(walk, info, i);
-        if (attr->typekind == TKIND_DISPATCH && (attr->wTypeFlags & TYPEFLAG_FDUAL) &&
-            walk.status == S_OK)
-            WalkImplType(walk, info, static_cast<UINT>(-1));
     }
-    DropTo(walk, mark);
+    DropAll(walk);
 }
 
 void WalkLibrary(Walk& walk) {
@@ -263,14 +117,9 @@ void WalkLibrary(Walk& walk) {
         id.lcid = attr->lcid;
         id.syskind = attr->syskind;
     }
-    DropTo(walk, 0);
-    library->GetDocumentation(-1, &walk.strings[0], &walk.strings[1], nullptr, &walk.strings[2]);
-    FreeStrings(walk);
+    DropAll(walk);
+    Document(walk, -1);
     const UINT count = library->GetTypeInfoCount();
-    if (count > kMaxTypeInfos) {
-        walk.status = TYPE_E_SIZETOOBIG;
-        return;
-    }
     for (UINT i = 0; i < count && walk.status == S_OK; ++i)
         WalkTypeInfo(walk, i);
 }
@@ -301,25 +150,19 @@ void GiveBack(Walk& walk) {
     while (walk.held)
         if (!walk.platform->RunGuarded(DropBody, &walk, &fault) && fault == 0) break;
     // Each pass frees every string or faults on one, which leaves the record.
-    for (;;) {
-        bool left = false;
-        for (BSTR text : walk.strings)
-            left |= text != nullptr;
-        for (BSTR text : walk.names)
-            left |= text != nullptr;
-        if (!left) break;
+    while (walk.strings[0] || walk.strings[1])
         if (!walk.platform->RunGuarded(FreeStringsBody, &walk, &fault) && fault == 0) break;
-    }
     ReleaseGuarded(*walk.platform, std::exchange(walk.library, nullptr));
 }
 
 } // namespace
 
-HRESULT LoadAndWalk(const RegistrarPlatform& platform, const wchar_t* path,
+HRESULT LoadAndWalk(const RegistrarPlatform& platform, const wchar_t* path, WalkFor purpose,
                     ComPtr<ITypeLib>& library, TypeLibIdentity& identity) {
     Walk walk;
     walk.platform = &platform;
     walk.path = path;
+    walk.purpose = purpose;
     walk.identity = &identity;
     DWORD fault = 0;
     const bool returned = platform.RunGuarded(LoadBody, &walk, &fault);

@@ -1,12 +1,13 @@
-// Loads a type library and reads every part of it that registration will
-// read, all inside the platform's guard, before anything is written.
+// Loads a type library and reads, inside the platform's guard, what the
+// platform's registration or unregistration of it will read, before anything
+// is written.
 //
 // A damaged library can load and still point at nonsense; the platform then
-// reads through it when it registers. Reading it all first, where a fault is
-// only a failed load, leaves registration nothing new to trip over: every
-// type info, its attributes, functions, variables, names and documentation,
-// its implemented types (with the interface half of a dual dispinterface)
-// and whatever the type descriptions of its members refer to.
+// reads through it while it writes. Reading the same parts first, where a
+// fault is only a failed load, leaves the registration call nothing new to
+// trip over. The walk reads nothing more than the platform would: above all
+// it never follows a reference into another library, which would make the
+// platform load that library by name, and a load by name registers it.
 #pragma once
 
 #include "common/Owned.h"
@@ -27,16 +28,15 @@ struct TypeLibIdentity {
     std::vector<IID> interfaces; // every TKIND_INTERFACE and TKIND_DISPATCH
 };
 
-// The walk's bounds. Past them a library is refused: its references run in
-// a circle (or as good as one), and so would the platform reading them.
-inline constexpr UINT kMaxTypeInfos = 0x100000;
-inline constexpr int kMaxReferenceDepth = 64; // base interfaces, nested type descriptions
+// Which of the platform's two calls the walk reads ahead of: registration
+// also reads the library's and each type's name.
+enum class WalkFor { Register, Unregister };
 
 // S_OK with the library and its identity, or the loader's status, or the
 // code of the exception that ended the load or the walk (everything obtained
-// released again, itself under the guard), or a bound's status. `identity`
-// means nothing after a failure.
-HRESULT LoadAndWalk(const RegistrarPlatform& platform, const wchar_t* path,
+// released again, itself under the guard). `identity` means nothing after a
+// failure.
+HRESULT LoadAndWalk(const RegistrarPlatform& platform, const wchar_t* path, WalkFor purpose,
                     ComPtr<ITypeLib>& library, TypeLibIdentity& identity);
 
 } // namespace vandrel
