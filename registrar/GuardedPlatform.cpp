@@ -1,5 +1,7 @@
 #include "registrar/GuardedPlatform.h"
 
+#include <utility>
+
 namespace vandrel {
 namespace {
 
@@ -46,12 +48,12 @@ void ReleaseGuarded(const RegistrarPlatform& platform, IUnknown* object) {
     platform.RunGuarded(ReleaseBody, &call, &fault);
 }
 
-HRESULT GuardedRegister(const RegistrarPlatform& platform, ComPtr<ITypeLib>& library, wchar_t* path,
+HRESULT GuardedRegister(const RegistrarPlatform& platform, ITypeLib*& library, wchar_t* path,
                         wchar_t* helpDir) {
-    RegisterCall call{&platform, library.get(), path, helpDir, E_FAIL};
+    RegisterCall call{&platform, library, path, helpDir, E_FAIL};
     DWORD fault = 0;
     if (platform.RunGuarded(RegisterBody, &call, &fault)) return call.status;
-    if (fault) ReleaseGuarded(platform, library.release());
+    if (fault) ReleaseGuarded(platform, std::exchange(library, nullptr));
     return FaultStatus(fault);
 }
 

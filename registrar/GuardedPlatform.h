@@ -22,7 +22,7 @@ void ReleaseGuarded(const RegistrarPlatform& platform, IUnknown* object);
 
 // platform.RegisterTypeLib; after a fault the library is released (under
 // the guard) and `library` cleared.
-HRESULT GuardedRegister(const RegistrarPlatform& platform, ComPtr<ITypeLib>& library, wchar_t* path,
+HRESULT GuardedRegister(const RegistrarPlatform& platform, ITypeLib*& library, wchar_t* path,
                         wchar_t* helpDir);
 // platform.UnRegisterTypeLib, which reads the registered file itself.
 HRESULT GuardedUnregister(const RegistrarPlatform& platform, const TLIBATTR& identity);

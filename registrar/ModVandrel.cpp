@@ -7,6 +7,8 @@
 #include "registrar/TypeLibHeader.h"
 #include "registrar/TypeLibWalk.h"
 
+#include <sddl.h>
+
 #include <cstddef>
 #include <cstring>
 #include <optional>
@@ -80,21 +82,12 @@ const RegistrarPlatform kReal = {
     ::RegCreateKeyExW,
     ::RegOverridePredefKey,
     ::RegCloseKey,
+    ::RegOpenKeyExW,
+    ::RegQueryValueExW,
     EnablePerUserReal,
 };
 
 const RegistrarPlatform* g_platform = &kReal;
-
-// The loaded library's attribute record, handed back to the library.
-struct LibAttr {
-    ITypeLib* library;
-    TLIBATTR* attr;
-    bool operator==(const LibAttr&) const = default;
-};
-struct LibAttrTraits {
-    static LibAttr invalid() { return {}; }
-    static void close(LibAttr held) { held.library->ReleaseTLibAttr(held.attr); }
-};
 
 // The scratch block, freed through the same platform table that gave it.
 struct ScratchTraits {
@@ -102,33 +95,48 @@ struct ScratchTraits {
     static void close(HLOCAL block) { g_platform->LocalFree(block); }
 };
 
+// What the platform would overwrite could not be read first: it is not asked.
+constexpr HRESULT kUnreadable = HRESULT_FROM_WIN32(ERROR_REGISTRY_IO_FAILED);
+
 // Registration and unregistration each write many registry keys, and the
 // platform does not make them atomic: a register and an unregister of one
 // library running at once can leave half of each behind. Vandrel processes
-// take turns, so the registry always ends in a state some order of their
-// calls would give.
-class RegistrationTurn {
-public:
-    RegistrationTurn()
-        : mutex_(::CreateMutexW(nullptr, FALSE, L"Local\\Vandrel.TypeLibRegistration")) {
-        // Without a mutex (or with one a crashed process abandoned) the call
-        // goes ahead: taking turns is a courtesy, not a condition.
-        if (mutex_) {
-            const DWORD wait = ::WaitForSingleObject(mutex_.get(), kMaxWait);
-            owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
-        }
+// take turns, in every session and at every integrity level, so the registry
+// always ends in a state some order of their calls would give. A process that
+// cannot take the turn does nothing.
+struct TurnTraits {
+    static HANDLE invalid() { return nullptr; }
+    static void close(HANDLE mutex) {
+        ::ReleaseMutex(mutex);
+        ::CloseHandle(mutex);
     }
-    RegistrationTurn(const RegistrationTurn&) = delete;
-    RegistrationTurn& operator=(const RegistrationTurn&) = delete;
-    ~RegistrationTurn() {
-        if (owned_) ::ReleaseMutex(mutex_.get());
-    }
-
-private:
-    static constexpr DWORD kMaxWait = 60 * 1000;
-    OwnedHandle mutex_;
-    bool owned_ = false;
 };
+using HeldTurn = Owned<HANDLE, TurnTraits>;
+
+// Anyone may wait for the turn and take it, a low-integrity process too.
+constexpr wchar_t kTurnSecurity[] = L"D:(A;;0x00100001;;;WD)S:(ML;;NW;;;LW)";
+constexpr DWORD kTurnAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+constexpr DWORD kMaxTurnWait = 60 * 1000;
+
+HRESULT TakeTurn(HeldTurn& held) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ::ConvertStringSecurityDescriptorToSecurityDescriptorW(kTurnSecurity, SDDL_REVISION_1,
+                                                           &descriptor, nullptr);
+    const Owned<HLOCAL, NullTraits<HLOCAL, ::LocalFree>> ownDescriptor(descriptor);
+    SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
+    OwnedHandle mutex(
+        ::CreateMutexExW(descriptor ? &security : nullptr, kRegistrationTurnName, 0, kTurnAccess));
+    if (!mutex) mutex.reset(::OpenMutexW(kTurnAccess, FALSE, kRegistrationTurnName));
+    if (!mutex) return HRESULT_FROM_WIN32(::GetLastError());
+    const DWORD wait = ::WaitForSingleObject(mutex.get(), kMaxTurnWait);
+    // A turn a crashed process abandoned is ours; the registry may hold half
+    // of its work, which is what it would hold without the turn.
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED)
+        return wait == WAIT_TIMEOUT ? HRESULT_FROM_WIN32(ERROR_TIMEOUT)
+                                    : HRESULT_FROM_WIN32(::GetLastError());
+    held.reset(mutex.release());
+    return S_OK;
+}
 
 // HKEY_CLASSES_ROOT as the current user's classes key, for one scope. The
 // platform's RegisterTypeLibForUser is not used: Wine's registers for the
@@ -191,11 +199,6 @@ bool RefusedForRights(HRESULT status) {
     return code == ERROR_ACCESS_DENIED || code == ERROR_PRIVILEGE_NOT_HELD;
 }
 
-RegistrarResult Reduce(HRESULT status) {
-    if (status == S_OK) return {kTrue, Failure::None};
-    return {kFalse, RefusedForRights(status) ? Failure::NoRights : Failure::Other};
-}
-
 bool IsRegularFile(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
@@ -236,32 +239,105 @@ std::optional<WORD> ResourceIndex(const std::wstring& text) {
     return static_cast<WORD>(value);
 }
 
+// Where a path leads: the file and resource the loader would read, or why
+// it leads nowhere.
+struct Resolved {
+    Failure failure = Failure::None;
+    std::wstring path;
+};
+
+Resolved Resolve(const std::wstring& path) {
+    // An embedded NUL would make the platform see a different name.
+    if (path.empty() || path.find(L'\0') != std::wstring::npos) return {Failure::NoFile, {}};
+    auto full = FullPath(path);
+    if (!full) return {Failure::NoFile, {}};
+    std::wstring file = *full;
+    WORD index = 1; // a module's first library when none is named
+    if (!IsRegularFile(file)) {
+        const auto slash = full->find_last_of(L'\\');
+        if (slash == std::wstring::npos || slash == 0) return {Failure::NoFile, {}};
+        const auto named = ResourceIndex(full->substr(slash + 1));
+        if (!named) return {Failure::NoFile, {}};
+        file.resize(slash);
+        if (!IsRegularFile(file)) return {Failure::NoFile, {}};
+        index = *named;
+    }
+    // The loader stops the process on a library that ends early.
+    if (!TypeLibFileIsWhole(file, index)) return {Failure::Damaged, {}};
+    return {Failure::None, std::move(*full)};
+}
+
+// A failed load or walk: a fault or a bound is damage; a refusal of the
+// loader's own says the file holds no library it can read.
+Failure LoadFailure(HRESULT status) {
+    if (IsHardwareFault(static_cast<DWORD>(status)) || status == kNoGuard) return Failure::Damaged;
+    return Failure::NotTypeLib;
+}
+
+// The loader's view of one file: resolved, checked, loaded and walked under
+// the guard. The library goes back under the guard too.
+struct Loaded {
+    Loaded(const RegistrarPlatform& platform, Resolved resolved, WalkFor purpose)
+        : platform_(platform) {
+        if (resolved.failure != Failure::None) {
+            failure = {kFalse, resolved.failure};
+            return;
+        }
+        path = std::move(resolved.path);
+        ComPtr<ITypeLib> walked;
+        const HRESULT status = LoadAndWalk(platform, path.c_str(), purpose, walked, identity);
+        if (status != S_OK) {
+            failure = {kFalse, LoadFailure(status), status};
+            return;
+        }
+        library = walked.release();
+        failure = {kTrue, Failure::None};
+    }
+    Loaded(const Loaded&) = delete;
+    Loaded& operator=(const Loaded&) = delete;
+    ~Loaded() { ReleaseGuarded(platform_, library); }
+    explicit operator bool() const { return library != nullptr; }
+
+    std::wstring path;
+    ITypeLib* library = nullptr;
+    TypeLibIdentity identity;
+    RegistrarResult failure;
+
+private:
+    const RegistrarPlatform& platform_;
+};
+
 // The platform writes key after key and stops at its first error; what it
 // may touch is recorded first, so that a failure can be undone whole.
 class Undo {
 public:
-    Undo(const RegistrarPlatform& platform, const TypeLibIdentity& identity, Scope scope)
-        : keys_(RegistrationKeys(identity.guid, identity.interfaces)), scope_(scope),
-          calls_(*platform.registry), own_(calls_), machine_(calls_) {
+    Undo(const RegistrarPlatform& platform, const GUID& library, const std::vector<IID>& interfaces,
+         Scope scope)
+        : keys_(RegistrationKeys(library, interfaces)), scope_(scope), calls_(*platform.registry),
+          own_(calls_), machine_(calls_) {
         recorded_ =
             own_.Record(scope == Scope::User ? UserClassesRoots() : MachineClassesRoots(), keys_) &&
             (scope == Scope::Machine || machine_.Record(LocalMachineClassesRoots(), keys_));
     }
     bool recorded() const { return recorded_; }
 
-    // The call's status once whatever it should not have left is put back.
+    // The call's outcome once whatever it should not have left is put back.
     // Per user, the redirection reaches only the process's own view: Wine
     // still writes and removes the machine's keys in the other view, so they
-    // are put back whatever the call returned, and written only if changed.
-    HRESULT Settle(HRESULT status) {
+    // are put back whatever the call returned, and written only if changed
+    // (or if what is there now cannot be read). A restore that does not
+    // succeed whole is said so, never passed off as the call's own failure.
+    RegistrarResult Settle(HRESULT status) {
+        bool restored = true;
         if (scope_ == Scope::User) {
             RegistryUndo now(calls_);
-            if (!now.Record(LocalMachineClassesRoots(), keys_) ||
-                (!(now == machine_) && !machine_.Restore()))
-                if (status == S_OK) status = E_FAIL;
+            if (!now.Record(LocalMachineClassesRoots(), keys_) || !(now == machine_))
+                restored = machine_.Restore();
         }
-        if (status != S_OK) own_.Restore();
-        return status;
+        if (status != S_OK && !own_.Restore()) restored = false;
+        if (!restored) return {kFalse, Failure::NotRestored, status == S_OK ? E_FAIL : status};
+        if (status == S_OK) return {kTrue, Failure::None};
+        return {kFalse, RefusedForRights(status) ? Failure::NoRights : Failure::Platform, status};
     }
 
 private:
@@ -273,24 +349,102 @@ private:
     bool recorded_ = false;
 };
 
-// What both commands start with: the path the loader may see, this
-// process's turn, and the library loaded and walked under the guard.
-struct Loaded {
-    Loaded(const RegistrarPlatform& platform, const std::wstring& given) {
-        auto full = ResolveLoadablePath(given);
-        if (!full) return;
-        path = std::move(*full);
-        turn.emplace();
-        walked = LoadAndWalk(platform, path.c_str(), library, identity) == S_OK;
-    }
-    explicit operator bool() const { return walked; }
-
-    std::wstring path;
-    std::optional<RegistrationTurn> turn;
-    ComPtr<ITypeLib> library;
-    TypeLibIdentity identity;
-    bool walked = false;
+// The attribute record of a loaded library, read and handed back under the
+// guard; its first 30 bytes pass through the scratch block on their way.
+struct AttrCopy {
+    ITypeLib* library;
+    void* block;
+    TLIBATTR own;
+    TLIBATTR* fetched;
+    HRESULT status;
 };
+
+void CopyAttrBody(void* context) {
+    auto& copy = *static_cast<AttrCopy*>(context);
+    copy.status = copy.library->GetLibAttr(&copy.fetched);
+    if (!copy.fetched) {
+        if (copy.status == S_OK) copy.status = E_POINTER;
+        return;
+    }
+    if (copy.status == S_OK) {
+        std::memcpy(copy.block, copy.fetched, kAttrBytes);
+        std::memset(&copy.own, 0, sizeof copy.own);
+        std::memcpy(&copy.own, copy.block, kAttrBytes);
+    }
+    TLIBATTR* const fetched = std::exchange(copy.fetched, nullptr);
+    copy.library->ReleaseTLibAttr(fetched);
+}
+
+HRESULT CopyAttr(const RegistrarPlatform& platform, AttrCopy& copy) {
+    DWORD fault = 0;
+    if (!platform.RunGuarded(CopyAttrBody, &copy, &fault)) return FaultStatus(fault);
+    return copy.status;
+}
+
+// The path the platform's unregistration will load: the file registered for
+// this identity in the scope's classes, looked up as the platform looks it
+// up (the exact version, then the locale, its sublanguage and neutral).
+std::optional<std::wstring> RegisteredFile(const RegistrarPlatform& registry, const TLIBATTR& id,
+                                           Scope scope) {
+    const std::wstring key = L"TypeLib\\" + GuidKeyName(id.guid) + L"\\" +
+                             HexName(id.wMajorVerNum) + L"." + HexName(id.wMinorVerNum);
+    const wchar_t* kind = id.syskind == SYS_WIN64   ? L"win64"
+                          : id.syskind == SYS_WIN32 ? L"win32"
+                                                    : L"win16";
+    OwnedKey classes;
+    if (scope == Scope::User && registry.RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0,
+                                                       KEY_READ, classes.put()) != ERROR_SUCCESS)
+        return std::nullopt;
+    OwnedKey versionKey;
+    if (registry.RegOpenKeyExW(scope == Scope::User ? classes.get() : HKEY_CLASSES_ROOT,
+                               key.c_str(), 0, KEY_READ, versionKey.put()) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::vector<LCID> locales{id.lcid};
+    if (id.lcid != 0) {
+        const LCID sub = id.lcid >> 10;
+        locales.push_back(sub);
+        if (sub != 0) locales.push_back(0);
+    }
+    for (LCID lcid : locales) {
+        const std::wstring leaf = HexName(lcid) + L"\\" + kind;
+        OwnedKey leafKey;
+        if (registry.RegOpenKeyExW(versionKey.get(), leaf.c_str(), 0, KEY_READ, leafKey.put()) !=
+            ERROR_SUCCESS)
+            continue;
+        std::wstring path(MAX_PATH, L'\0');
+        DWORD type = 0, bytes = static_cast<DWORD>(path.size() * sizeof(wchar_t));
+        if (registry.RegQueryValueExW(leafKey.get(), nullptr, nullptr, &type,
+                                      reinterpret_cast<BYTE*>(path.data()),
+                                      &bytes) != ERROR_SUCCESS ||
+            type != REG_SZ)
+            continue;
+        path.resize(bytes / sizeof(wchar_t));
+        while (!path.empty() && path.back() == L'\0')
+            path.pop_back();
+        return path;
+    }
+    return std::nullopt;
+}
+
+// Two full paths of one file, the one perhaps in the "\\?\" form the
+// platform writes into the registry.
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+    auto plain = [](const std::wstring& path) {
+        return path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
+    };
+    return ::CompareStringOrdinal(plain(a).c_str(), -1, plain(b).c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// Every interface in either list, once.
+std::vector<IID> Union(std::vector<IID> a, const std::vector<IID>& b) {
+    for (const IID& iid : b) {
+        bool known = false;
+        for (const IID& have : a)
+            known = known || IsEqualGUID(have, iid);
+        if (!known) a.push_back(iid);
+    }
+    return a;
+}
 
 } // namespace
 
@@ -303,24 +457,9 @@ void SetRegistrarPlatform(const RegistrarPlatform* platform) {
 }
 
 std::optional<std::wstring> ResolveLoadablePath(const std::wstring& path) {
-    // An embedded NUL would make the platform see a different name.
-    if (path.empty() || path.find(L'\0') != std::wstring::npos) return std::nullopt;
-    auto full = FullPath(path);
-    if (!full) return std::nullopt;
-    std::wstring file = *full;
-    WORD index = 1; // a module's first library when none is named
-    if (!IsRegularFile(file)) {
-        const auto slash = full->find_last_of(L'\\');
-        if (slash == std::wstring::npos || slash == 0) return std::nullopt;
-        const auto named = ResourceIndex(full->substr(slash + 1));
-        if (!named) return std::nullopt;
-        file.resize(slash);
-        if (!IsRegularFile(file)) return std::nullopt;
-        index = *named;
-    }
-    // The loader stops the process on a library that ends early.
-    if (!TypeLibFileIsWhole(file, index)) return std::nullopt;
-    return full;
+    Resolved resolved = Resolve(path);
+    if (resolved.failure != Failure::None) return std::nullopt;
+    return std::move(resolved.path);
 }
 
 Flag RegisterLibrary(const std::wstring& path, const std::wstring& helpDir) {
@@ -334,52 +473,64 @@ Flag UnregisterLibrary(const std::wstring& path) {
 RegistrarResult RegisterLibraryIn(const std::wstring& path, const std::wstring& helpDir,
                                   Scope scope) {
     const RegistrarPlatform& platform = *g_platform;
-    Loaded loaded(platform, path);
-    if (!loaded) return kFalse;
-    Undo undo(platform, loaded.identity, scope);
-    if (!undo.recorded()) return kFalse;
+    Loaded loaded(platform, Resolve(path), WalkFor::Register);
+    if (!loaded) return loaded.failure;
+    HeldTurn turn;
+    if (const HRESULT taken = TakeTurn(turn); taken != S_OK) return {kFalse, Failure::Busy, taken};
+    Undo undo(platform, loaded.identity.guid, loaded.identity.interfaces, scope);
+    if (!undo.recorded()) return {kFalse, Failure::Platform, kUnreadable};
     // The platform wants writable strings; hand it copies.
     std::wstring help = helpDir;
-    return Reduce(undo.Settle(InScope(platform, scope, [&] {
+    return undo.Settle(InScope(platform, scope, [&] {
         return GuardedRegister(platform, loaded.library, loaded.path.data(), help.data());
-    })));
+    }));
 }
 
 RegistrarResult UnregisterLibraryIn(const std::wstring& path, Scope scope) {
     const RegistrarPlatform& platform = *g_platform;
-    Loaded loaded(platform, path);
-    if (!loaded) return kFalse;
-    const ComPtr<ITypeLib>& library = loaded.library;
+    Loaded loaded(platform, Resolve(path), WalkFor::Unregister);
+    if (!loaded) return loaded.failure;
+    HeldTurn turn;
+    if (const HRESULT taken = TakeTurn(turn); taken != S_OK) return {kFalse, Failure::Busy, taken};
 
-    HRESULT status;
-    {
-        // The attribute bytes pass through a zeroed block of their own size
-        // on their way to the unregistration call.
-        const Owned<HLOCAL, ScratchTraits> block(platform.LocalAlloc(LMEM_ZEROINIT, kAttrBytes));
-        status = HRESULT_FROM_WIN32(platform.GetLastError());
-        if (!block) {
-            // No block is a failure even when the last error was left at 0.
-            if (status == S_OK) status = E_OUTOFMEMORY;
-        } else {
-            TLIBATTR* fetched = nullptr;
-            status = library->GetLibAttr(&fetched);
-            const Owned<LibAttr, LibAttrTraits> attr(
-                LibAttr{fetched ? library.get() : nullptr, fetched});
-            if (status == S_OK && fetched) {
-                std::memcpy(block.get(), fetched, kAttrBytes);
-                TLIBATTR own;
-                std::memset(&own, 0, sizeof own);
-                std::memcpy(&own, block.get(), kAttrBytes);
-                Undo undo(platform, loaded.identity, scope);
-                if (!undo.recorded()) return kFalse;
-                status = undo.Settle(
-                    InScope(platform, scope, [&] { return GuardedUnregister(platform, own); }));
-            } else if (status == S_OK) {
-                status = E_POINTER;
-            }
-        }
+    // The attribute bytes pass through a zeroed block of their own size
+    // on their way to the unregistration call.
+    const Owned<HLOCAL, ScratchTraits> block(platform.LocalAlloc(LMEM_ZEROINIT, kAttrBytes));
+    HRESULT status = HRESULT_FROM_WIN32(platform.GetLastError());
+    // No block is a failure even when the last error was left at 0.
+    if (!block) return {kFalse, Failure::Platform, status == S_OK ? E_OUTOFMEMORY : status};
+    AttrCopy copy{loaded.library, block.get(), {}, nullptr, E_FAIL};
+    status = CopyAttr(platform, copy);
+    if (status != S_OK) return {kFalse, LoadFailure(status), status};
+    const TLIBATTR& own = copy.own;
+
+    // The platform removes the Interface keys of the file registered for
+    // this identity, not of the one given: that file is checked and walked
+    // too, and the keys of both are recorded.
+    std::vector<IID> interfaces = loaded.identity.interfaces;
+    const auto registered = RegisteredFile(platform, own, scope);
+    if (!registered) {
+        // Nothing of this identity is registered here: the platform finds
+        // nothing to remove and says so in its own way.
+        Undo undo(platform, own.guid, interfaces, scope);
+        if (!undo.recorded()) return {kFalse, Failure::Platform, kUnreadable};
+        RegistrarResult result =
+            undo.Settle(InScope(platform, scope, [&] { return GuardedUnregister(platform, own); }));
+        if (result.failure == Failure::Platform) result.failure = Failure::NotRegistered;
+        return result;
     }
-    return Reduce(status);
+    // A registered file that is gone fails the platform's load before it
+    // writes anything.
+    Resolved resolved = Resolve(*registered);
+    std::optional<Loaded> other;
+    if (resolved.failure != Failure::NoFile && !SameFile(resolved.path, loaded.path)) {
+        other.emplace(platform, std::move(resolved), WalkFor::Unregister);
+        if (!*other) return other->failure;
+        interfaces = Union(std::move(interfaces), other->identity.interfaces);
+    }
+    Undo undo(platform, own.guid, interfaces, scope);
+    if (!undo.recorded()) return {kFalse, Failure::Platform, kUnreadable};
+    return undo.Settle(InScope(platform, scope, [&] { return GuardedUnregister(platform, own); }));
 }
 
 } // namespace vandrel

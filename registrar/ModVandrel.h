@@ -41,6 +41,9 @@ struct RegistrarPlatform {
      REGSAM access, SECURITY_ATTRIBUTES* security, HKEY* key, DWORD* disposition);
     LONG(WINAPI* RegOverridePredefKey)(HKEY predefined, HKEY replacement);
     LONG(WINAPI* RegCloseKey)(HKEY key);
+    // Reading the path registered for an identity, as unregistration will.
+    decltype(&::RegOpenKeyExW) RegOpenKeyExW;
+    decltype(&::RegQueryValueExW) RegQueryValueExW;
     // Does nothing where the Automation library does not export it.
     void(WINAPI* OaEnablePerUserTLibRegistration)();
 };
@@ -59,18 +62,34 @@ Flag UnregisterLibrary(const std::wstring& path);
 // HKEY_CLASSES_ROOT) or the current user's (HKCU\Software\Classes only).
 enum class Scope { Machine, User };
 
-// Why a call failed, as far as a caller can act on it: NoRights when the
-// platform refused the registration call for lack of rights.
-enum class Failure { None, NoRights, Other };
+// Why a call failed, as far as a person or a caller can act on it.
+enum class Failure {
+    None,
+    NoFile,        // no such file (or not a plain file: a folder, a device)
+    NotTypeLib,    // the loader found no type library in it
+    Damaged,       // refused as damaged: it ends early, its lists run in a circle, or
+                   // reading it faulted
+    NotRegistered, // nothing of this identity is registered to remove
+    NoRights,      // the platform refused the registration call for lack of rights
+    Busy,          // another registration holds the turn, or the turn cannot be had
+    Platform,      // the platform's registration call failed for another reason
+    NotRestored,   // the call failed and what it changed could not all be put back
+};
 
 struct RegistrarResult {
     // A bare flag: success, or a failure of no particular cause.
     RegistrarResult(Flag result = kFalse)
-        : flag(result), failure(result == kTrue ? Failure::None : Failure::Other) {}
-    RegistrarResult(Flag result, Failure cause) : flag(result), failure(cause) {}
+        : flag(result), failure(result == kTrue ? Failure::None : Failure::Platform) {}
+    RegistrarResult(Flag result, Failure cause, HRESULT code = S_OK)
+        : flag(result), failure(cause), status(code) {}
     Flag flag; // as RegisterLibrary and UnregisterLibrary give it
     Failure failure;
+    HRESULT status = S_OK; // the status that decided a failure, where there is one
 };
+
+// The registration turn: a mutex every Vandrel process of the machine shares,
+// whatever its session and integrity level.
+inline constexpr wchar_t kRegistrationTurnName[] = L"Global\\Vandrel.TypeLibRegistration";
 
 // RegisterLibrary and UnregisterLibrary in the given scope, with the cause.
 RegistrarResult RegisterLibraryIn(const std::wstring& path, const std::wstring& helpDir,

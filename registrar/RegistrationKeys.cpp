@@ -25,6 +25,15 @@ std::wstring GuidKeyName(const GUID& guid) {
     return text;
 }
 
+std::wstring HexName(unsigned long value) {
+    std::wstring text;
+    do {
+        text.insert(text.begin(), L"0123456789abcdef"[value & 0xF]);
+        value >>= 4;
+    } while (value);
+    return text;
+}
+
 std::vector<std::wstring> RegistrationKeys(const GUID& library,
                                            const std::vector<GUID>& interfaces) {
     std::vector<std::wstring> keys;

@@ -16,5 +16,8 @@ std::vector<std::wstring> RegistrationKeys(const GUID& library,
 
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}", as the platform names its keys.
 std::wstring GuidKeyName(const GUID& guid);
+// Lower-case hexadecimal without leading zeros, as the platform writes
+// versions ("1.a") and locales ("409") in key names.
+std::wstring HexName(unsigned long value);
 
 } // namespace vandrel

@@ -151,8 +151,10 @@ HRESULT WINAPI UnregisterThenFail(REFGUID id, WORD major, WORD minor, LCID lcid,
     return E_FAIL;
 }
 std::wstring g_alphaLib; // TypeLib\{guid}
+// Alpha's two, and the one only AlphaWide declares.
 const wchar_t* const kAlphaInterfaces[] = {L"Interface\\{6A1C1E2E-0B7D-4E0A-9C53-1F0E9D2A7B02}",
-                                           L"Interface\\{6A1C1E2E-0B7D-4E0A-9C53-1F0E9D2A7B03}"};
+                                           L"Interface\\{6A1C1E2E-0B7D-4E0A-9C53-1F0E9D2A7B03}",
+                                           L"Interface\\{6A1C1E2E-0B7D-4E0A-9C53-1F0E9D2A7B04}"};
 HRESULT WINAPI UnregisterPartWay(REFGUID, WORD, WORD, LCID, SYSKIND) {
     // One interface gone in one view, one value changed, one key removed.
     const std::wstring version = g_alphaLib + L"\\1.0";
@@ -229,31 +231,39 @@ std::wstring WithUnknownPlatform(const TempFolder& folder, const std::wstring& f
 
 TEST_F(Registration, AFailedRegistrationOrUnregistrationLeavesTheRegistryAsItWas) {
     enum class Failure { UnknownPlatform, AfterEveryKey, PartWay };
+    // Registered before from another path, with extra keys and values.
+    enum class Before { Nothing, Alpha, AlphaWide };
     struct Case {
         const char* name;
         bool unregister;
         Failure failure;
-        bool registeredBefore; // from another path, with extra keys and values
+        Before before;
     };
     const Case cases[] = {
-        {"register, unknown platform kind", false, Failure::UnknownPlatform, false},
+        {"register, unknown platform kind", false, Failure::UnknownPlatform, Before::Nothing},
         {"register, unknown platform kind, over a registration", false, Failure::UnknownPlatform,
-         true},
-        {"register, failure after every key", false, Failure::AfterEveryKey, false},
+         Before::Alpha},
+        {"register, failure after every key", false, Failure::AfterEveryKey, Before::Nothing},
         {"register, failure after every key, over a registration", false, Failure::AfterEveryKey,
-         true},
-        {"unregister, failure after every key", true, Failure::AfterEveryKey, true},
-        {"unregister, failure part-way", true, Failure::PartWay, true},
-        {"unregister, unknown platform kind", true, Failure::UnknownPlatform, true},
+         Before::Alpha},
+        {"unregister, failure after every key", true, Failure::AfterEveryKey, Before::Alpha},
+        {"unregister, failure part-way", true, Failure::PartWay, Before::Alpha},
+        {"unregister, unknown platform kind", true, Failure::UnknownPlatform, Before::Alpha},
+        // The platform removes the interfaces of the registered build, which
+        // has one more than the file named.
+        {"unregister through a narrower build, failure after every key", true,
+         Failure::AfterEveryKey, Before::AlphaWide},
     };
     const std::wstring alpha = folder.Copy(Fixture(L"Alpha.tlb"), L"Alpha.tlb");
     const std::wstring elsewhere = folder.Copy(Fixture(L"Alpha.tlb"), L"elsewhere\\Alpha.tlb");
+    const std::wstring wide = folder.Copy(Fixture(L"AlphaWide.tlb"), L"elsewhere\\AlphaWide.tlb");
     const std::wstring unknown = WithUnknownPlatform(folder, Fixture(L"Alpha.tlb"), L"Unknown.tlb");
     g_alphaLib = test::TypeLibKey(IdentityOf(alpha));
 
     for (const Case& c : cases) {
-        if (c.registeredBefore) {
-            ASSERT_EQ(RegisterLibrary(elsewhere, L""), kTrue) << c.name;
+        if (c.before != Before::Nothing) {
+            ASSERT_EQ(RegisterLibrary(c.before == Before::Alpha ? elsewhere : wide, L""), kTrue)
+                << c.name;
             AddExtras();
         }
         const std::wstring expected = RegistrySnapshot();

@@ -3,6 +3,8 @@
 // faults of every kind raised inside the fakes end in a clean failure.
 #include "registrar/ModVandrel.h"
 #include "common/Owned.h"
+#include "registrar/GuardedPlatform.h"
+#include "registrar/RegistrationKeys.h"
 #include "registrar/TypeLibWalk.h"
 #include "support/TestSupport.h"
 
@@ -54,6 +56,17 @@ const Fault kFaults[] = {{"null dereference", NullDereference},
                          {"integer divide by zero", DivideByZero},
                          {"stack overflow", StackOverflow}};
 
+// How many guarded calls the thread is in: the platform's objects are only
+// ever touched inside one.
+int g_guardDepth = 0;
+bool CountedGuard(GuardedCall call, void* context, DWORD* fault) {
+    struct Depth {
+        Depth() { ++g_guardDepth; }
+        ~Depth() { --g_guardDepth; }
+    } depth;
+    return RunGuarded(call, context, fault);
+}
+
 // One type info; a dispinterface unless told otherwise. With `base` set it
 // derives from the type info there, which may be itself.
 class FakeTypeInfo : public ITypeInfo {
@@ -64,6 +77,7 @@ public:
     int handedOut = 0;
     int releases = 0;
     int attrsOut = 0;
+    int referencesAsked = 0;
 
     FakeTypeInfo() {
         attr.typekind = TKIND_DISPATCH;
@@ -84,11 +98,15 @@ public:
         return S_OK;
     }
     void STDMETHODCALLTYPE ReleaseTypeAttr(TYPEATTR*) override { --attrsOut; }
+    // A reference may lead into another library, which resolving it would
+    // load and register: the registrar never asks.
     HRESULT STDMETHODCALLTYPE GetRefTypeOfImplType(UINT, HREFTYPE* out) override {
+        ++referencesAsked;
         *out = 1;
         return base ? S_OK : TYPE_E_ELEMENTNOTFOUND;
     }
     HRESULT STDMETHODCALLTYPE GetRefTypeInfo(HREFTYPE, ITypeInfo** out) override {
+        ++referencesAsked;
         *out = base;
         if (!base) return TYPE_E_ELEMENTNOTFOUND;
         ++base->handedOut;
@@ -136,13 +154,18 @@ public:
     int attrsOut = 0;
     int attrReleases = 0;
     bool releasedAttrBeforeLibrary = true;
+    int unguarded = 0; // calls made outside every guard
 
+    void Touched() {
+        if (g_guardDepth == 0) ++unguarded;
+    }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
         *out = nullptr;
         return E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++handedOut; }
     ULONG STDMETHODCALLTYPE Release() override {
+        Touched();
         if (attrsOut != 0) releasedAttrBeforeLibrary = false;
         return static_cast<ULONG>(handedOut - ++releases);
     }
@@ -152,9 +175,13 @@ public:
         ++info.handedOut;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT, TYPEKIND*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT, TYPEKIND* kind) override {
+        *kind = info.attr.typekind;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetLibAttr(TLIBATTR** out) override {
+        Touched();
         *out = attrDelivered ? &attr : nullptr;
         if (attrDelivered) ++attrsOut;
         return attrStatus;
@@ -168,6 +195,7 @@ public:
         return E_NOTIMPL;
     }
     void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR* attribute) override {
+        Touched();
         if (attribute == &attr) {
             ++attrReleases;
             --attrsOut;
@@ -195,12 +223,18 @@ struct World {
     SYSKIND unregSyskind = SYS_WIN16;
     int blocksOut = 0;
     unsigned char block[64]{};
+    // What the platform's unregistration would find registered: the loaded
+    // file itself unless told otherwise.
+    bool registered = true;
+    std::wstring registeredFile;
     // Every key is absent unless a test makes the registry unreadable.
     LSTATUS registryStatus = ERROR_FILE_NOT_FOUND;
     int registryReads = 0;
     // The user's classes key and HKCR's redirection to it.
     LONG keyStatus = ERROR_SUCCESS, overrideStatus = ERROR_SUCCESS;
     bool callThrows = false;
+    // What the registration call writes before it returns, in the sandbox.
+    void (*writes)() = nullptr;
     int keysOpen = 0;
     HKEY redirectedTo = nullptr;
 };
@@ -221,6 +255,7 @@ const HKEY kUserClasses = reinterpret_cast<HKEY>(0x5678);
 
 HRESULT WINAPI FakeRegister(ITypeLib* library, wchar_t* path, wchar_t* help) {
     g_world->calls.push_back("register");
+    if (g_world->writes) g_world->writes();
     if (g_world->faultInRegister) g_world->faultInRegister();
     if (g_world->callThrows) throw std::runtime_error("register");
     EXPECT_EQ(library, &g_world->library);
@@ -306,15 +341,95 @@ const RegistryCalls kFakeRegistry = {
     NoRegistryCall, NoRegistryCall, NoRegistryCall, NoRegistryCall,
 };
 
+// The machine's and the user's classes, both views, as four keys of a
+// private sandbox in the real registry: what is recorded, compared and put
+// back really is read and written.
+std::wstring g_sandbox;
+enum class Breaks { Nothing, Reading, Deleting };
+Breaks g_breaks = Breaks::Nothing;
+
+// What the sandboxed registration call writes, and what breaks once it has.
+struct SandboxWrites {
+    std::wstring keys[2];
+    Breaks breaks = Breaks::Nothing;
+} g_sandboxWrites;
+void WriteInSandbox() {
+    for (const std::wstring& key : g_sandboxWrites.keys)
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, (key + L"\\TypeLib").c_str(), L"Version", REG_SZ,
+                          L"1.0", 8);
+    g_breaks = g_sandboxWrites.breaks;
+}
+
+std::wstring SandboxPath(HKEY hive, REGSAM view, const wchar_t* path) {
+    std::wstring at = g_sandbox + (hive == HKEY_LOCAL_MACHINE ? L"\\LM" : L"\\CU") +
+                      ((view & KEY_WOW64_32KEY) ? L"32" : L"64");
+    if (path && *path) at += std::wstring(L"\\") + path;
+    return at;
+}
+bool Predefined(HKEY key) {
+    return key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER;
+}
+constexpr REGSAM kViews = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
+
+LSTATUS WINAPI SandboxOpen(HKEY parent, const wchar_t* name, DWORD options, REGSAM access,
+                           HKEY* key) {
+    // A record opens for reading only; a restore asks for more.
+    if (g_breaks == Breaks::Reading && (access & ~kViews) == KEY_READ) return ERROR_ACCESS_DENIED;
+    if (Predefined(parent))
+        return ::RegOpenKeyExW(HKEY_CURRENT_USER, SandboxPath(parent, access, name).c_str(),
+                               options, access & ~kViews, key);
+    return ::RegOpenKeyExW(parent, name, options, access & ~kViews, key);
+}
+LSTATUS WINAPI SandboxCreate(HKEY parent, const wchar_t* name, DWORD reserved, wchar_t* keyClass,
+                             DWORD options, REGSAM access, SECURITY_ATTRIBUTES* security, HKEY* key,
+                             DWORD* disposition) {
+    const std::wstring path = Predefined(parent) ? SandboxPath(parent, access, name) : name;
+    return ::RegCreateKeyExW(Predefined(parent) ? HKEY_CURRENT_USER : parent, path.c_str(),
+                             reserved, keyClass, options, access & ~kViews, security, key,
+                             disposition);
+}
+LSTATUS WINAPI SandboxDeleteTree(HKEY parent, const wchar_t* name) {
+    if (g_breaks == Breaks::Deleting) return ERROR_ACCESS_DENIED;
+    return ::RegDeleteTreeW(parent, name);
+}
+LSTATUS WINAPI SandboxDeleteKey(HKEY hive, const wchar_t* path, REGSAM view, DWORD) {
+    if (g_breaks == Breaks::Deleting) return ERROR_ACCESS_DENIED;
+    return ::RegDeleteKeyW(HKEY_CURRENT_USER, SandboxPath(hive, view, path).c_str());
+}
+const RegistryCalls kSandboxRegistry = {
+    SandboxOpen,      SandboxCreate,     ::RegQueryInfoKeyW, ::RegEnumKeyExW,  ::RegEnumValueW,
+    ::RegSetValueExW, ::RegDeleteValueW, SandboxDeleteTree,  SandboxDeleteKey,
+};
+
+// The registered path's lookup: every key on the way is there when the
+// identity is registered (a real key stands in, so that closing it is real).
+LSTATUS WINAPI FakeLookupOpen(HKEY, const wchar_t*, DWORD, REGSAM, HKEY* key) {
+    if (!g_world->registered) return ERROR_FILE_NOT_FOUND;
+    return ::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, key);
+}
+LSTATUS WINAPI FakeLookupValue(HKEY, const wchar_t*, DWORD*, DWORD* type, BYTE* data,
+                               DWORD* bytes) {
+    const std::wstring& path =
+        g_world->registeredFile.empty() ? g_world->loadedPath : g_world->registeredFile;
+    const DWORD size = static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t));
+    if (*bytes < size) return ERROR_MORE_DATA;
+    std::memcpy(data, path.c_str(), size);
+    *bytes = size;
+    *type = REG_SZ;
+    return ERROR_SUCCESS;
+}
+
 const RegistrarPlatform kFake = {
-    FakeLoad,      FakeRegister,   FakeUnregister,    FakeLocalAlloc, FakeLocalFree,
-    FakeLastError, FakeFreeString, RunGuarded,        &kFakeRegistry, FakeCreateKey,
-    FakeOverride,  FakeCloseKey,   FakeEnablePerUser,
+    FakeLoad,      FakeRegister,   FakeUnregister, FakeLocalAlloc,  FakeLocalFree,
+    FakeLastError, FakeFreeString, CountedGuard,   &kFakeRegistry,  FakeCreateKey,
+    FakeOverride,  FakeCloseKey,   FakeLookupOpen, FakeLookupValue, FakeEnablePerUser,
 };
 
 // Whatever happened: every library handed out released exactly once, its
-// attribute record handed back first, every block freed.
+// attribute record handed back first, every block freed; the library was
+// only ever touched inside a guard.
 void ExpectNothingLeft(const World& w, const char* label) {
+    EXPECT_EQ(w.library.unguarded, 0) << label;
     EXPECT_EQ(w.library.releases, w.library.handedOut) << label;
     EXPECT_EQ(w.library.info.releases, w.library.info.handedOut) << label;
     EXPECT_EQ(w.library.info.attrsOut, 0) << label;
@@ -365,12 +480,12 @@ TEST_F(RegistrarTest, EveryOtherStatusIsAFailureAndOnlyARefusalForRightsIsNamed)
         Failure failure;
     };
     const Case cases[] = {
-        {1, Failure::Other},
-        {E_FAIL, Failure::Other},
-        {E_INVALIDARG, Failure::Other},
-        {TYPE_E_INVALIDSTATE, Failure::Other},
-        {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), Failure::Other},
-        {ERROR_ACCESS_DENIED, Failure::Other}, // a bare Win32 code is no failure status
+        {1, Failure::Platform},
+        {E_FAIL, Failure::Platform},
+        {E_INVALIDARG, Failure::Platform},
+        {TYPE_E_INVALIDSTATE, Failure::Platform},
+        {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), Failure::Platform},
+        {ERROR_ACCESS_DENIED, Failure::Platform}, // a bare Win32 code is no failure status
         {TYPE_E_REGISTRYACCESS, Failure::NoRights},
         {E_ACCESSDENIED, Failure::NoRights},
         {STG_E_ACCESSDENIED, Failure::NoRights},
@@ -402,7 +517,9 @@ TEST_F(RegistrarTest, RegisterStopsAfterAFailedLoadOrAnUnreadableRegistry) {
         EXPECT_EQ(RegisterLibrary(file, L""), kFalse);
         EXPECT_EQ(world.calls, (std::vector<std::string>{"load"}));
         // Not the registration refused: a file the loader may not read.
-        EXPECT_EQ(RegisterLibraryIn(file, L"", Scope::Machine).failure, Failure::Other);
+        const RegistrarResult result = RegisterLibraryIn(file, L"", Scope::Machine);
+        EXPECT_EQ(result.failure, Failure::NotTypeLib);
+        EXPECT_EQ(result.status, status);
     }
     // What the platform would overwrite cannot be recorded: it is not asked.
     world.calls.clear();
@@ -601,27 +718,101 @@ TEST_F(RegistrarTest, WithoutAGuardNothingIsLoadedAndTheCommandFails) {
     EXPECT_TRUE(world.calls.empty());
 }
 
-TEST_F(RegistrarTest, TheWalkHandsBackTheIdentityAndRefusesACircleOfBaseInterfaces) {
+// The walk reads what registration reads: the identity, and the attributes
+// of interfaces and dispinterfaces. It never resolves a reference, which
+// could load (and so register) another library.
+TEST_F(RegistrarTest, TheWalkHandsBackTheIdentityAndNeverFollowsAReference) {
     world.library.typeInfos = 2;
-    ComPtr<ITypeLib> library;
-    TypeLibIdentity identity;
-    ASSERT_EQ(LoadAndWalk(kFake, file.c_str(), library, identity), S_OK);
-    EXPECT_TRUE(IsEqualGUID(identity.guid, world.library.attr.guid));
-    EXPECT_EQ(identity.major, 0xFFFF);
-    EXPECT_EQ(identity.minor, 0x8001);
-    EXPECT_EQ(identity.lcid, 0x0409u);
-    EXPECT_EQ(identity.syskind, SYS_WIN64);
-    ASSERT_EQ(identity.interfaces.size(), 2u);
-    EXPECT_TRUE(IsEqualGUID(identity.interfaces[0], world.library.info.attr.guid));
-    library.reset();
-
-    // An interface that derives from itself: the walk must end, and refuse.
+    // An interface that derives from itself: following it would not end.
     world.library.info.attr.typekind = TKIND_INTERFACE;
     world.library.info.attr.cImplTypes = 1;
     world.library.info.base = &world.library.info;
-    EXPECT_EQ(LoadAndWalk(kFake, file.c_str(), library, identity), TYPE_E_CIRCULARTYPE);
-    EXPECT_FALSE(library);
-    EXPECT_GT(world.library.info.handedOut, kMaxReferenceDepth);
+    for (WalkFor purpose : {WalkFor::Register, WalkFor::Unregister}) {
+        ComPtr<ITypeLib> library;
+        TypeLibIdentity identity;
+        ASSERT_EQ(LoadAndWalk(kFake, file.c_str(), purpose, library, identity), S_OK);
+        EXPECT_TRUE(IsEqualGUID(identity.guid, world.library.attr.guid));
+        EXPECT_EQ(identity.major, 0xFFFF);
+        EXPECT_EQ(identity.minor, 0x8001);
+        EXPECT_EQ(identity.lcid, 0x0409u);
+        EXPECT_EQ(identity.syskind, SYS_WIN64);
+        ASSERT_EQ(identity.interfaces.size(), 2u);
+        EXPECT_TRUE(IsEqualGUID(identity.interfaces[0], world.library.info.attr.guid));
+        ReleaseGuarded(kFake, library.release());
+    }
+    EXPECT_EQ(RegisterLibrary(file, L""), kTrue);
+    EXPECT_EQ(UnregisterLibrary(file), kTrue);
+    EXPECT_EQ(world.library.info.referencesAsked, 0);
+
+    // Other kinds are neither opened nor recorded.
+    world.library.info.attr.typekind = TKIND_COCLASS;
+    const int opened = world.library.info.handedOut;
+    ComPtr<ITypeLib> library;
+    TypeLibIdentity identity;
+    ASSERT_EQ(LoadAndWalk(kFake, file.c_str(), WalkFor::Register, library, identity), S_OK);
+    EXPECT_TRUE(identity.interfaces.empty());
+    EXPECT_EQ(world.library.info.handedOut, opened);
+    ReleaseGuarded(kFake, library.release());
+}
+
+// What a registration call leaves that it should not is put back, as the
+// records of before and after tell; what cannot be put back is said so.
+TEST_F(RegistrarTest, WhatTheCallLeftIsPutBackAndAFailedRestoreIsNamed) {
+    g_sandbox = L"Software\\VandrelRegistrarTests\\" + std::to_wstring(::GetCurrentProcessId());
+    RegistrarPlatform sandboxed = kFake;
+    sandboxed.registry = &kSandboxRegistry;
+    SetRegistrarPlatform(&sandboxed);
+    world.library.typeInfos = 1;
+    const std::wstring iid = L"Interface\\" + GuidKeyName(world.library.info.attr.guid);
+    // Wine writes the machine's keys in the other view even with HKCR
+    // redirected to the user's classes.
+    const std::wstring machineKey =
+        SandboxPath(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"Software\\Classes") + L"\\" + iid;
+    const std::wstring userKey =
+        SandboxPath(HKEY_CURRENT_USER, KEY_WOW64_64KEY, L"Software\\Classes") + L"\\" + iid;
+    g_sandboxWrites.keys[0] = machineKey;
+    g_sandboxWrites.keys[1] = userKey;
+    world.writes = WriteInSandbox;
+    struct Case {
+        const char* name;
+        Scope scope;
+        HRESULT status;
+        Breaks breaks; // from the moment the call has written
+        Flag flag;
+        Failure failure;
+        bool userKeyStays;
+    };
+    const Case cases[] = {
+        {"user, succeeded", Scope::User, S_OK, Breaks::Nothing, kTrue, Failure::None, true},
+        {"user, succeeded, after unreadable", Scope::User, S_OK, Breaks::Reading, kTrue,
+         Failure::None, true},
+        {"user, succeeded, not put back", Scope::User, S_OK, Breaks::Deleting, kFalse,
+         Failure::NotRestored, true},
+        {"user, failed", Scope::User, E_FAIL, Breaks::Nothing, kFalse, Failure::Platform, false},
+        {"user, failed, not put back", Scope::User, E_FAIL, Breaks::Deleting, kFalse,
+         Failure::NotRestored, true},
+        {"machine, failed", Scope::Machine, E_FAIL, Breaks::Nothing, kFalse, Failure::Platform,
+         false},
+        {"machine, failed, not put back", Scope::Machine, E_FAIL, Breaks::Deleting, kFalse,
+         Failure::NotRestored, true},
+    };
+    for (const Case& c : cases) {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, g_sandbox.c_str());
+        world.registerStatus = c.status;
+        g_sandboxWrites.breaks = c.breaks;
+        const RegistrarResult result = RegisterLibraryIn(file, L"", c.scope);
+        g_breaks = Breaks::Nothing;
+        EXPECT_EQ(result.flag, c.flag) << c.name;
+        EXPECT_EQ(result.failure, c.failure) << c.name;
+        EXPECT_EQ(test::RegistryKeyExists(HKEY_CURRENT_USER, userKey), c.userKeyStays) << c.name;
+        // The machine's key in the other view goes whatever the call returned,
+        // unless removing it is what fails.
+        EXPECT_EQ(test::RegistryKeyExists(HKEY_CURRENT_USER, machineKey),
+                  c.breaks == Breaks::Deleting)
+            << c.name;
+    }
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, g_sandbox.c_str());
+    world.writes = nullptr;
 }
 
 } // namespace
