@@ -57,6 +57,9 @@ DWORD WaitForProcessDroppingInput(HANDLE process, HWND owner) {
             ::DispatchMessageW(&message);
         }
     }
+    // A wait that failed says nothing of the process, which may still be at
+    // work: its end is waited for without the messages.
+    ::WaitForSingleObject(process, INFINITE);
     if (disabled) ::EnableWindow(owner, TRUE);
     // A quit asked for meanwhile is the window's loop's to act on.
     if (quit) ::PostQuitMessage(static_cast<int>(quitCode));

@@ -26,13 +26,17 @@ bool TextEquals(const std::wstring& a, const std::wstring& b) {
                                   static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
-Outcome Report(bool unregister, const std::wstring& path, Flag result, Flag showMessage,
-               HWND owner) {
-    const bool succeeded = result == kTrue;
-    if (showMessage != 0)
-        g_services->ShowMessage(owner, ResultMessage(unregister, path, succeeded), kAppTitle,
-                                kResultStyle);
-    return succeeded ? Outcome::Succeeded : Outcome::Failed;
+Outcome Report(bool unregister, const std::wstring& path, const RegistrarResult& result,
+               Flag showMessage, HWND owner) {
+    const bool succeeded = result.flag == kTrue;
+    const bool restored = succeeded || result.failure != Failure::NotRestored;
+    if (showMessage != 0) {
+        std::wstring text = ResultMessage(unregister, path, succeeded);
+        if (!restored) text += std::wstring(L"\n") + kNotRestoredLine;
+        g_services->ShowMessage(owner, text, kAppTitle, kResultStyle);
+    }
+    if (succeeded) return Outcome::Succeeded;
+    return restored ? Outcome::Failed : Outcome::NotRestored;
 }
 
 // The elevated copy is started in a folder of the system's choosing.
@@ -67,9 +71,9 @@ bool MayElevate(const RegistrarResult& result, Flag showMessage, Scope scope) {
            scope == Scope::Machine && g_services->ElevationType() == TokenElevationTypeLimited;
 }
 
-// The same command in an elevated, silent copy of this program. A declined
-// prompt, like any status but 0, is a failure.
-Flag RunElevated(bool unregister, const std::wstring& path, HWND owner) {
+// The same command in an elevated, silent copy of this program, and that
+// copy's exit status. A declined prompt is a failure.
+DWORD RunElevated(bool unregister, const std::wstring& path, HWND owner) {
     const std::wstring program = ProgramPath();
     std::wstring parameters = L"\"" + AbsolutePath(path) + L"\"";
     if (unregister) parameters += L" /u";
@@ -82,20 +86,49 @@ Flag RunElevated(bool unregister, const std::wstring& path, HWND owner) {
     info.lpFile = program.c_str();
     info.lpParameters = parameters.c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (!g_services->ShellExecuteExW(&info)) return kFalse;
+    if (!g_services->ShellExecuteExW(&info)) return kExitFailed;
     const OwnedHandle process(info.hProcess);
-    if (!process) return kFalse;
-    return ToFlag(g_services->WaitForProcess(process.get(), owner) == kExitSucceeded);
+    if (!process) return kExitFailed;
+    return g_services->WaitForProcess(process.get(), owner);
 }
+
+Outcome ElevatedOutcome(DWORD status) {
+    switch (status) {
+    case kExitSucceeded:
+        return Outcome::Succeeded;
+    case kExitNothingDone:
+        return Outcome::NothingDone;
+    case kExitError:
+        return Outcome::Errored;
+    case kExitNotRestored:
+        return Outcome::NotRestored;
+    default:
+        return Outcome::Failed;
+    }
+}
+
+bool g_commandRunning = false;
 
 Outcome Command(bool unregister, const std::wstring& path, Flag showMessage, HWND owner,
                 Scope scope) {
     if (TextEquals(path, L"")) return Outcome::NothingDone;
+    if (g_commandRunning) return Outcome::NothingDone;
+    struct Running {
+        Running() { g_commandRunning = true; }
+        ~Running() { g_commandRunning = false; }
+    } running;
     const RegistrarResult result = unregister ? g_services->UnregisterLibrary(path, scope)
                                               : g_services->RegisterLibrary(path, L"", scope);
-    Flag flag = result.flag;
-    if (MayElevate(result, showMessage, scope)) flag = RunElevated(unregister, path, owner);
-    return Report(unregister, path, flag, showMessage, owner);
+    if (!MayElevate(result, showMessage, scope))
+        return Report(unregister, path, result, showMessage, owner);
+    const Outcome elevated = ElevatedOutcome(RunElevated(unregister, path, owner));
+    Report(unregister, path,
+           elevated == Outcome::Succeeded
+               ? RegistrarResult(kTrue)
+               : RegistrarResult(kFalse, elevated == Outcome::NotRestored ? Failure::NotRestored
+                                                                          : Failure::Platform),
+           showMessage, owner);
+    return elevated;
 }
 
 int ExitStatus(Outcome outcome) {
@@ -104,6 +137,10 @@ int ExitStatus(Outcome outcome) {
         return kExitSucceeded;
     case Outcome::Failed:
         return kExitFailed;
+    case Outcome::Errored:
+        return kExitError;
+    case Outcome::NotRestored:
+        return kExitNotRestored;
     case Outcome::NothingDone:
         break;
     }

@@ -13,13 +13,16 @@
 namespace vandrel {
 
 // What a command did; the command line turns it into the exit status.
-enum class Outcome { Succeeded, Failed, NothingDone };
+// Errored: an elevated copy that ran the command ended in an unexpected error.
+// NotRestored: the command failed and the registry could not all be put back.
+enum class Outcome { Succeeded, Failed, NothingDone, Errored, NotRestored };
 
 // Exit statuses of a command-line run.
 inline constexpr int kExitSucceeded = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitNothingDone = 2;
 inline constexpr int kExitError = 3;
+inline constexpr int kExitNotRestored = 4;
 
 // What the commands reach beyond themselves, replaceable in tests.
 struct CommandServices {
@@ -44,12 +47,17 @@ inline constexpr UINT kResultStyle = MB_OK | MB_ICONINFORMATION; // 0x40
 
 // "注册"path"成功!" and its three siblings.
 std::wstring ResultMessage(bool unregister, const std::wstring& path, bool succeeded);
+// The line a failure message gains when what the failed call changed could
+// not all be put back.
+inline constexpr wchar_t kNotRestoredLine[] = L"注册表未能完全恢复原状。";
 
 // The two commands. An empty path does nothing and shows nothing; any
 // non-zero showMessage shows the result, owned by `owner` when given. A
 // machine-wide command with a message, refused for lack of rights in a
 // filtered administrator token, is run once more in an elevated copy of this
-// program, whose exit status decides the result.
+// program, whose exit status decides the result and becomes the outcome.
+// One command runs at a time: a command asked for while another runs (a
+// click dispatched while the elevated copy is awaited) does nothing.
 Outcome RegFile(std::wstring path, Flag showMessage, HWND owner = nullptr,
                 Scope scope = Scope::Machine);
 Outcome UnRegFile(std::wstring path, Flag showMessage, HWND owner = nullptr,

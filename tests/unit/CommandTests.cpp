@@ -93,7 +93,7 @@ TEST(ResultMessage, IsBuiltFromTheFourPiecesExactly) {
 // The commands' surroundings, recorded.
 struct Recorder {
     Flag answer = kTrue;
-    Failure failure = Failure::Other;
+    Failure failure = Failure::Platform;
     std::vector<std::wstring> registered, unregistered, helpDirs;
     struct Shown {
         HWND owner;
@@ -113,6 +113,10 @@ struct Recorder {
     };
     std::vector<Launch> launches;
     std::vector<HWND> waitOwners;
+    // A click on the window while the elevated copy is awaited, and what
+    // the command it asked for did.
+    bool clickWhileWaiting = false;
+    Outcome clicked = Outcome::Succeeded;
     std::wstring events; // in order, space-separated
     void Happened(const wchar_t* event) {
         if (!events.empty()) events += L" ";
@@ -157,6 +161,7 @@ const CommandServices kFakes = {
         g_rec->Happened(L"wait");
         EXPECT_EQ(process, g_rec->launches.back().process);
         g_rec->waitOwners.push_back(owner);
+        if (g_rec->clickWhileWaiting) g_rec->clicked = RegFile(L"C:\\t\\b.tlb", kTrue, owner);
         return g_rec->elevatedStatus;
     },
 };
@@ -235,6 +240,12 @@ TEST_F(Commands, MainRunsOneCommandAndReturnsItsExitStatus) {
     EXPECT_EQ(Main(L"Vandrel.exe \"\" /u"), 2);
     EXPECT_EQ(rec.shown.size(), 1u);
     EXPECT_EQ(rec.registered.size(), 1u);
+    // A failure whose changes could not all be put back says so.
+    rec.failure = Failure::NotRestored;
+    EXPECT_EQ(Main(L"Vandrel.exe a.tlb"), 4);
+    ASSERT_EQ(rec.shown.size(), 2u);
+    EXPECT_EQ(rec.shown[1].text, ResultMessage(false, L"a.tlb", false) + L"\n" + kNotRestoredLine);
+    EXPECT_EQ(Main(L"Vandrel.exe a.tlb /s /u"), 4);
 }
 
 // The error box names what went wrong; with /s there is none.
@@ -264,7 +275,8 @@ TEST_F(Commands, AnErrorReachingStartUpEndsWithThreeAndTheErrorBox) {
 
 // A command refused for lack of rights runs once more in an elevated, silent
 // copy of this program, but only for a person at the screen with a filtered
-// administrator token; that run's exit status decides the usual message.
+// administrator token; that run's exit status decides the usual message and
+// is the command's own. No second command starts while it runs.
 TEST_F(Commands, ARefusedCommandRunsElevatedOnceOnlyWhereThatCanHelpAPerson) {
     wchar_t here[MAX_PATH];
     ::GetCurrentDirectoryW(MAX_PATH, here);
@@ -284,38 +296,42 @@ TEST_F(Commands, ARefusedCommandRunsElevatedOnceOnlyWhereThatCanHelpAPerson) {
         bool accepted;
         DWORD elevatedStatus;
         std::wstring events, parameters, message;
-        bool succeeded;
+        int status; // the exit status, or the outcome's in the window
+        bool clickWhileWaiting = false;
     };
     const Case cases[] = {
         {"refused", a, nullptr, refused, limited, true, 0, all, quotedA + L" /s",
-         ResultMessage(false, a, true), true},
+         ResultMessage(false, a, true), 0},
         {"refused unregister, path with spaces", L"\"C:\\P F\\a.tlb\" /U", nullptr, refused,
          limited, true, 0, all, L"\"C:\\P F\\a.tlb\" /u /s",
-         ResultMessage(true, L"C:\\P F\\a.tlb", true), true},
+         ResultMessage(true, L"C:\\P F\\a.tlb", true), 0},
         {"library in a DLL", L"C:\\t\\x.dll\\2 /u", nullptr, refused, limited, true, 0, all,
-         L"\"C:\\t\\x.dll\\2\" /u /s", ResultMessage(true, L"C:\\t\\x.dll\\2", true), true},
+         L"\"C:\\t\\x.dll\\2\" /u /s", ResultMessage(true, L"C:\\t\\x.dll\\2", true), 0},
         {"elevated run fails", a, nullptr, refused, limited, true, 1, all, quotedA + L" /s",
-         ResultMessage(false, a, false), false},
+         ResultMessage(false, a, false), 1},
         {"elevated run ends in an error", a + L" /u", nullptr, refused, limited, true, 3, all,
-         quotedA + L" /u /s", ResultMessage(true, a, false), false},
+         quotedA + L" /u /s", ResultMessage(true, a, false), 3},
+        {"elevated run did nothing", a, nullptr, refused, limited, true, 2, all, quotedA + L" /s",
+         ResultMessage(false, a, false), 2},
+        {"window clicked while waiting", a, window, refused, limited, true, 0, all,
+         quotedA + L" /s", ResultMessage(false, a, true), 0, true},
         {"prompt declined", a, nullptr, refused, limited, false, 0,
-         L"registrar token launch message", quotedA + L" /s", ResultMessage(false, a, false),
-         false},
+         L"registrar token launch message", quotedA + L" /s", ResultMessage(false, a, false), 1},
         {"window, relative path", L"a.tlb", window, refused, limited, true, 0, all,
-         L"\"" + std::wstring(here) + L"\\a.tlb\" /s", ResultMessage(false, L"a.tlb", true), true},
+         L"\"" + std::wstring(here) + L"\\a.tlb\" /s", ResultMessage(false, L"a.tlb", true), 0},
         {"full token", a, nullptr, refused, TokenElevationTypeFull, true, 0,
-         L"registrar token message", L"", ResultMessage(false, a, false), false},
+         L"registrar token message", L"", ResultMessage(false, a, false), 1},
         {"standard user", a, window, refused, TokenElevationTypeDefault, true, 0,
-         L"registrar token message", L"", ResultMessage(false, a, false), false},
-        {"silent", a + L" /s", nullptr, refused, limited, true, 0, L"registrar", L"", L"", false},
+         L"registrar token message", L"", ResultMessage(false, a, false), 1},
+        {"silent", a + L" /s", nullptr, refused, limited, true, 0, L"registrar", L"", L"", 1},
         {"for the user", a + L" /user", nullptr, refused, limited, true, 0, L"registrar message",
-         L"", ResultMessage(false, a, false), false},
+         L"", ResultMessage(false, a, false), 1},
         {"unregister for the user", a + L" /u /user", nullptr, refused, limited, true, 0,
-         L"registrar message", L"", ResultMessage(true, a, false), false},
-        {"another failure", a, window, Failure::Other, limited, true, 0, L"registrar message", L"",
-         ResultMessage(false, a, false), false},
+         L"registrar message", L"", ResultMessage(true, a, false), 1},
+        {"another failure", a, window, Failure::Platform, limited, true, 0, L"registrar message",
+         L"", ResultMessage(false, a, false), 1},
         {"succeeded", a, nullptr, Failure::None, limited, true, 0, L"registrar message", L"",
-         ResultMessage(false, a, true), true},
+         ResultMessage(false, a, true), 0},
     };
     for (const Case& c : cases) {
         Recorder fresh;
@@ -324,12 +340,16 @@ TEST_F(Commands, ARefusedCommandRunsElevatedOnceOnlyWhereThatCanHelpAPerson) {
         fresh.token = c.token;
         fresh.accepted = c.accepted;
         fresh.elevatedStatus = c.elevatedStatus;
+        fresh.clickWhileWaiting = c.clickWhileWaiting;
         g_rec = &fresh;
         if (c.window) {
             const Outcome outcome = RegFile(c.arguments, kTrue, c.window);
-            EXPECT_EQ(outcome, c.succeeded ? Outcome::Succeeded : Outcome::Failed) << c.name;
+            EXPECT_EQ(outcome, c.status == 0 ? Outcome::Succeeded : Outcome::Failed) << c.name;
         } else {
-            EXPECT_EQ(Main(L"Vandrel.exe " + c.arguments), c.succeeded ? 0 : 1) << c.name;
+            EXPECT_EQ(Main(L"Vandrel.exe " + c.arguments), c.status) << c.name;
+        }
+        if (c.clickWhileWaiting) {
+            EXPECT_EQ(fresh.clicked, Outcome::NothingDone) << c.name;
         }
         EXPECT_EQ(fresh.events, c.events) << c.name;
         ASSERT_EQ(fresh.launches.size(), c.parameters.empty() ? 0u : 1u) << c.name;
