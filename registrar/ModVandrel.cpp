@@ -243,28 +243,41 @@ std::optional<WORD> ResourceIndex(const std::wstring& text) {
 // it leads nowhere.
 struct Resolved {
     Failure failure = Failure::None;
+    HRESULT status = S_OK;
     std::wstring path;
 };
 
+constexpr HRESULT kNoSuchFile = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+// A folder, a device, a pipe: a name that exists but is no plain file.
+constexpr HRESULT kNoPlainFile = HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE);
+
+Resolved NoFile(const std::wstring& file) {
+    return {Failure::NoFile,
+            ::GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES ? kNoSuchFile
+                                                                          : kNoPlainFile,
+            {}};
+}
+
 Resolved Resolve(const std::wstring& path) {
     // An embedded NUL would make the platform see a different name.
-    if (path.empty() || path.find(L'\0') != std::wstring::npos) return {Failure::NoFile, {}};
+    if (path.empty() || path.find(L'\0') != std::wstring::npos)
+        return {Failure::NoFile, HRESULT_FROM_WIN32(ERROR_INVALID_NAME), {}};
     auto full = FullPath(path);
-    if (!full) return {Failure::NoFile, {}};
+    if (!full) return {Failure::NoFile, HRESULT_FROM_WIN32(ERROR_INVALID_NAME), {}};
     std::wstring file = *full;
     WORD index = 1; // a module's first library when none is named
     if (!IsRegularFile(file)) {
         const auto slash = full->find_last_of(L'\\');
-        if (slash == std::wstring::npos || slash == 0) return {Failure::NoFile, {}};
+        if (slash == std::wstring::npos || slash == 0) return NoFile(file);
         const auto named = ResourceIndex(full->substr(slash + 1));
-        if (!named) return {Failure::NoFile, {}};
+        if (!named) return NoFile(file);
         file.resize(slash);
-        if (!IsRegularFile(file)) return {Failure::NoFile, {}};
+        if (!IsRegularFile(file)) return NoFile(*full);
         index = *named;
     }
     // The loader stops the process on a library that ends early.
-    if (!TypeLibFileIsWhole(file, index)) return {Failure::Damaged, {}};
-    return {Failure::None, std::move(*full)};
+    if (!TypeLibFileIsWhole(file, index)) return {Failure::Damaged, TYPE_E_INVDATAREAD, {}};
+    return {Failure::None, S_OK, std::move(*full)};
 }
 
 // A failed load or walk: a fault or a bound is damage; a refusal of the
@@ -280,7 +293,7 @@ struct Loaded {
     Loaded(const RegistrarPlatform& platform, Resolved resolved, WalkFor purpose)
         : platform_(platform) {
         if (resolved.failure != Failure::None) {
-            failure = {kFalse, resolved.failure};
+            failure = {kFalse, resolved.failure, resolved.status};
             return;
         }
         path = std::move(resolved.path);

@@ -3,6 +3,7 @@
 #include "common/Owned.h"
 #include "registrar/ModVandrel.h"
 #include "shell/Elevation.h"
+#include "shell/ReasonLine.h"
 #include "shell/frmMain.h"
 
 #include <exception>
@@ -15,9 +16,9 @@ int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& cap
     return ::MessageBoxW(owner, text.c_str(), caption.c_str(), style);
 }
 
-const CommandServices kReal = {RegisterLibraryIn,      UnregisterLibraryIn,
-                               ShowMessageBox,         ProcessElevationType,
-                               ShellExecuteOnFirstUse, WaitForProcessDroppingInput};
+const CommandServices kReal = {
+    RegisterLibraryIn,      UnregisterLibraryIn,         ShowMessageBox, ProcessElevationType,
+    ShellExecuteOnFirstUse, WaitForProcessDroppingInput, WriteReasonLine};
 const CommandServices* g_services = &kReal;
 
 // Case-insensitive equality, as every comparison in this module makes it.
@@ -109,8 +110,12 @@ Outcome ElevatedOutcome(DWORD status) {
 
 bool g_commandRunning = false;
 
+const wchar_t* Operation(bool unregister) {
+    return unregister ? L"注销" : L"注册";
+}
+
 Outcome Command(bool unregister, const std::wstring& path, Flag showMessage, HWND owner,
-                Scope scope) {
+                Scope scope, bool reasonLine) {
     if (TextEquals(path, L"")) return Outcome::NothingDone;
     if (g_commandRunning) return Outcome::NothingDone;
     struct Running {
@@ -119,9 +124,17 @@ Outcome Command(bool unregister, const std::wstring& path, Flag showMessage, HWN
     } running;
     const RegistrarResult result = unregister ? g_services->UnregisterLibrary(path, scope)
                                               : g_services->RegisterLibrary(path, L"", scope);
-    if (!MayElevate(result, showMessage, scope))
+    if (!MayElevate(result, showMessage, scope)) {
+        if (reasonLine && result.flag != kTrue)
+            g_services->WriteReason(
+                ReasonLine(Operation(unregister), path, ReasonOf(result.failure), result.status));
         return Report(unregister, path, result, showMessage, owner);
-    const Outcome elevated = ElevatedOutcome(RunElevated(unregister, path, owner));
+    }
+    const DWORD status = RunElevated(unregister, path, owner);
+    const Outcome elevated = ElevatedOutcome(status);
+    if (reasonLine && elevated != Outcome::Succeeded)
+        g_services->WriteReason(ReasonLine(Operation(unregister), path, Reason::ElevatedFailed,
+                                           static_cast<HRESULT>(status)));
     Report(unregister, path,
            elevated == Outcome::Succeeded
                ? RegistrarResult(kTrue)
@@ -147,17 +160,22 @@ int ExitStatus(Outcome outcome) {
     return kExitNothingDone;
 }
 
-void ReportError(const char* what, bool silent) {
-    if (silent) return;
-    std::wstring text = L"发生意外错误,程序将退出。";
+// An error that reached start-up: the error box unless silent, and in
+// command mode the reason line.
+void ReportError(const char* what, bool commandMode, bool silent) {
+    std::wstring detail;
     if (what && *what) {
         const int n = ::MultiByteToWideChar(CP_UTF8, 0, what, -1, nullptr, 0);
         if (n > 1) {
-            std::wstring detail(static_cast<size_t>(n - 1), L'\0');
+            detail.assign(static_cast<size_t>(n - 1), L'\0');
             ::MultiByteToWideChar(CP_UTF8, 0, what, -1, detail.data(), n);
-            text += L"\n" + detail;
         }
     }
+    if (commandMode)
+        g_services->WriteReason(ReasonLine(L"", L"", Reason::Error, E_UNEXPECTED, detail));
+    if (silent) return;
+    std::wstring text = L"发生意外错误,程序将退出。";
+    if (!detail.empty()) text += L"\n" + detail;
     g_services->ShowMessage(nullptr, text, kAppTitle, MB_OK | MB_ICONERROR);
 }
 
@@ -178,12 +196,12 @@ std::wstring ResultMessage(bool unregister, const std::wstring& path, bool succe
     return text;
 }
 
-Outcome RegFile(std::wstring path, Flag showMessage, HWND owner, Scope scope) {
-    return Command(false, path, showMessage, owner, scope);
+Outcome RegFile(std::wstring path, Flag showMessage, HWND owner, Scope scope, bool reasonLine) {
+    return Command(false, path, showMessage, owner, scope, reasonLine);
 }
 
-Outcome UnRegFile(std::wstring path, Flag showMessage, HWND owner, Scope scope) {
-    return Command(true, path, showMessage, owner, scope);
+Outcome UnRegFile(std::wstring path, Flag showMessage, HWND owner, Scope scope, bool reasonLine) {
+    return Command(true, path, showMessage, owner, scope, reasonLine);
 }
 
 std::wstring ArgumentText(const std::wstring& commandLine) {
@@ -237,16 +255,17 @@ int Main(const std::wstring& commandLine) {
     try {
         if (!commandMode) return RunMainWindow();
         line = ParseArguments(arguments);
-        const Outcome outcome = line.registerFlag == kTrue
-                                    ? RegFile(line.path, line.showMessage, nullptr, line.scope)
-                                    : UnRegFile(line.path, line.showMessage, nullptr, line.scope);
+        const Outcome outcome =
+            line.registerFlag == kTrue
+                ? RegFile(line.path, line.showMessage, nullptr, line.scope, true)
+                : UnRegFile(line.path, line.showMessage, nullptr, line.scope, true);
         return ExitStatus(outcome);
     } catch (const std::bad_alloc&) {
-        ReportError("out of memory", commandMode && line.showMessage == kFalse);
+        ReportError("out of memory", commandMode, commandMode && line.showMessage == kFalse);
     } catch (const std::exception& e) {
-        ReportError(e.what(), commandMode && line.showMessage == kFalse);
+        ReportError(e.what(), commandMode, commandMode && line.showMessage == kFalse);
     } catch (...) {
-        ReportError(nullptr, commandMode && line.showMessage == kFalse);
+        ReportError(nullptr, commandMode, commandMode && line.showMessage == kFalse);
     }
     return kExitError;
 }

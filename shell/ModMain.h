@@ -36,6 +36,8 @@ struct CommandServices {
     TOKEN_ELEVATION_TYPE (*ElevationType)();
     BOOL(WINAPI* ShellExecuteExW)(SHELLEXECUTEINFOW* info);
     DWORD (*WaitForProcess)(HANDLE process, HWND owner);
+    // The reason line of a failed command-line command (see ReasonLine.h).
+    void (*WriteReason)(const std::wstring& line);
 };
 
 const CommandServices& RealCommandServices();
@@ -58,10 +60,11 @@ inline constexpr wchar_t kNotRestoredLine[] = L"注册表未能完全恢复原�
 // program, whose exit status decides the result and becomes the outcome.
 // One command runs at a time: a command asked for while another runs (a
 // click dispatched while the elevated copy is awaited) does nothing.
+// From the command line, a failure also writes its reason line.
 Outcome RegFile(std::wstring path, Flag showMessage, HWND owner = nullptr,
-                Scope scope = Scope::Machine);
+                Scope scope = Scope::Machine, bool reasonLine = false);
 Outcome UnRegFile(std::wstring path, Flag showMessage, HWND owner = nullptr,
-                  Scope scope = Scope::Machine);
+                  Scope scope = Scope::Machine, bool reasonLine = false);
 
 // The process command line without the program's name and the one blank
 // that follows it.

@@ -94,6 +94,7 @@ TEST(ResultMessage, IsBuiltFromTheFourPiecesExactly) {
 struct Recorder {
     Flag answer = kTrue;
     Failure failure = Failure::Platform;
+    HRESULT status = E_FAIL;
     std::vector<std::wstring> registered, unregistered, helpDirs;
     struct Shown {
         HWND owner;
@@ -117,6 +118,7 @@ struct Recorder {
     // the command it asked for did.
     bool clickWhileWaiting = false;
     Outcome clicked = Outcome::Succeeded;
+    std::vector<std::wstring> reasons;
     std::wstring events; // in order, space-separated
     void Happened(const wchar_t* event) {
         if (!events.empty()) events += L" ";
@@ -140,12 +142,12 @@ const CommandServices kFakes = {
         g_rec->Happened(L"registrar");
         g_rec->registered.push_back(path);
         g_rec->helpDirs.push_back(help);
-        return RegistrarResult(g_rec->answer, g_rec->failure);
+        return RegistrarResult(g_rec->answer, g_rec->failure, g_rec->status);
     },
     [](const std::wstring& path, Scope) {
         g_rec->Happened(L"registrar");
         g_rec->unregistered.push_back(path);
-        return RegistrarResult(g_rec->answer, g_rec->failure);
+        return RegistrarResult(g_rec->answer, g_rec->failure, g_rec->status);
     },
     [](HWND owner, const std::wstring& text, const std::wstring& caption, UINT style) {
         g_rec->Happened(L"message");
@@ -164,6 +166,7 @@ const CommandServices kFakes = {
         if (g_rec->clickWhileWaiting) g_rec->clicked = RegFile(L"C:\\t\\b.tlb", kTrue, owner);
         return g_rec->elevatedStatus;
     },
+    [](const std::wstring& line) { g_rec->reasons.push_back(line); },
 };
 
 class Commands : public ::testing::Test {
@@ -246,6 +249,56 @@ TEST_F(Commands, MainRunsOneCommandAndReturnsItsExitStatus) {
     ASSERT_EQ(rec.shown.size(), 2u);
     EXPECT_EQ(rec.shown[1].text, ResultMessage(false, L"a.tlb", false) + L"\n" + kNotRestoredLine);
     EXPECT_EQ(Main(L"Vandrel.exe a.tlb /s /u"), 4);
+}
+
+// Each failure from the command line, silent or not, writes one line: the
+// command, the path, the reason and the status. Success and the window's
+// commands write none.
+TEST_F(Commands, AFailedCommandLineCommandWritesItsReasonLine) {
+    const std::wstring path = L"C:\\t\\a.tlb";
+    struct Case {
+        Failure failure;
+        HRESULT status;
+        const wchar_t* reason;
+    };
+    const Case cases[] = {
+        {Failure::NoFile, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), L"文件不存在 (0x80070002)"},
+        {Failure::NotTypeLib, TYPE_E_CANTLOADLIBRARY, L"不是类型库 (0x80029C4A)"},
+        {Failure::Damaged, TYPE_E_INVDATAREAD, L"类型库已损坏,已拒绝 (0x80028018)"},
+        {Failure::NotRegistered, E_INVALIDARG, L"没有可注销的注册 (0x80070057)"},
+        {Failure::NoRights, E_ACCESSDENIED, L"权限不足 (0x80070005)"},
+        {Failure::Busy, HRESULT_FROM_WIN32(ERROR_TIMEOUT),
+         L"另一个注册正在进行,未能轮到 (0x800705B4)"},
+        {Failure::NotRestored, E_FAIL, L"注册表未能完全恢复原状 (0x80004005)"},
+        // A platform error adds the system's own text for its status.
+        {Failure::Platform, HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), L"系统错误 (0x80070008) "},
+    };
+    for (const Case& c : cases) {
+        Recorder fresh;
+        fresh.answer = kFalse;
+        fresh.failure = c.failure;
+        fresh.status = c.status;
+        g_rec = &fresh;
+        Main(L"Vandrel.exe " + path + L" /u /s");
+        ASSERT_EQ(fresh.reasons.size(), 1u) << c.reason;
+        const std::wstring expected = L"Vandrel: 注销失败 \"" + path + L"\": " + c.reason;
+        EXPECT_EQ(fresh.reasons[0].substr(0, expected.size()), expected);
+        if (c.failure == Failure::Platform) {
+            EXPECT_GT(fresh.reasons[0].size(), expected.size()) << "no system text";
+        } else {
+            EXPECT_EQ(fresh.reasons[0], expected);
+        }
+        EXPECT_EQ(fresh.reasons[0].find(L'\n'), std::wstring::npos) << "one line";
+        Main(L"Vandrel.exe " + path);
+        EXPECT_EQ(fresh.reasons.size(), 2u) << "with a message box too";
+        RegFile(path, kTrue, reinterpret_cast<HWND>(0x1234));
+        EXPECT_EQ(fresh.reasons.size(), 2u) << "from the window";
+    }
+    g_rec = &rec;
+    rec.answer = kTrue;
+    Main(L"Vandrel.exe " + path + L" /s");
+    Main(L"Vandrel.exe  " + path);
+    EXPECT_TRUE(rec.reasons.empty());
 }
 
 // The error box names what went wrong; with /s there is none.

@@ -150,8 +150,9 @@ BOOL WINAPI FakeElevatedStart(SHELLEXECUTEINFOW* info) {
     ::SetEvent(g_childStarted);
     return TRUE;
 }
-const CommandServices kFakes = {FakeRegister,     FakeUnregister,    FakeShow,
-                                FakeLimitedToken, FakeElevatedStart, nullptr};
+// No reason line: the window's commands never write one.
+const CommandServices kFakes = {FakeRegister,      FakeUnregister, FakeShow, FakeLimitedToken,
+                                FakeElevatedStart, nullptr,        nullptr};
 
 BOOL CALLBACK FindMainWindow(HWND window, LPARAM found) {
     wchar_t name[64];

@@ -1,0 +1,119 @@
+#include "shell/ReasonLine.h"
+
+#include "common/Owned.h"
+
+#include <windows.h>
+
+namespace vandrel {
+namespace {
+
+struct Named {
+    Reason reason;
+    const wchar_t* text;
+};
+const Named kReasons[] = {
+    {Reason::NoFile, L"文件不存在"},
+    {Reason::NotTypeLib, L"不是类型库"},
+    {Reason::Damaged, L"类型库已损坏,已拒绝"},
+    {Reason::NotRegistered, L"没有可注销的注册"},
+    {Reason::NoRights, L"权限不足"},
+    {Reason::Busy, L"另一个注册正在进行,未能轮到"},
+    {Reason::Platform, L"系统错误"},
+    {Reason::NotRestored, L"注册表未能完全恢复原状"},
+    {Reason::ElevatedFailed, L"以管理员身份运行后仍然失败"},
+    {Reason::Error, L"发生意外错误"},
+};
+
+// The system's own text for a status, on one line, or nothing.
+std::wstring SystemText(HRESULT status) {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(status), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const Owned<HLOCAL, NullTraits<HLOCAL, ::LocalFree>> owned(text);
+    std::wstring line(text ? text : L"", length);
+    for (wchar_t& c : line)
+        if (c == L'\r' || c == L'\n') c = L' ';
+    while (!line.empty() && line.back() == L' ')
+        line.pop_back();
+    return line;
+}
+
+std::wstring Hex(HRESULT status) {
+    std::wstring text = L"0x";
+    for (int shift = 28; shift >= 0; shift -= 4)
+        text.push_back(L"0123456789ABCDEF"[(static_cast<DWORD>(status) >> shift) & 0xF]);
+    return text;
+}
+
+bool WriteTo(HANDLE out, const std::wstring& text) {
+    DWORD mode = 0, written = 0;
+    if (::GetConsoleMode(out, &mode))
+        return ::WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written,
+                               nullptr);
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                            nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return false;
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
+                          bytes, nullptr, nullptr);
+    return ::WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+}
+
+} // namespace
+
+Reason ReasonOf(Failure failure) {
+    switch (failure) {
+    case Failure::NoFile:
+        return Reason::NoFile;
+    case Failure::NotTypeLib:
+        return Reason::NotTypeLib;
+    case Failure::Damaged:
+        return Reason::Damaged;
+    case Failure::NotRegistered:
+        return Reason::NotRegistered;
+    case Failure::NoRights:
+        return Reason::NoRights;
+    case Failure::Busy:
+        return Reason::Busy;
+    case Failure::NotRestored:
+        return Reason::NotRestored;
+    case Failure::None:
+    case Failure::Platform:
+        break;
+    }
+    return Reason::Platform;
+}
+
+const wchar_t* ReasonText(Reason reason) {
+    for (const Named& named : kReasons)
+        if (named.reason == reason) return named.text;
+    return L"";
+}
+
+std::wstring ReasonLine(const std::wstring& operation, const std::wstring& path, Reason reason,
+                        HRESULT status, const std::wstring& detail) {
+    std::wstring line = L"Vandrel: ";
+    if (!operation.empty()) line += operation + L"失败 \"" + path + L"\": ";
+    line += ReasonText(reason);
+    line += L" (" + Hex(status) + L")";
+    const std::wstring more = reason == Reason::Platform ? SystemText(status) : detail;
+    if (!more.empty()) line += L" " + more;
+    return line;
+}
+
+void WriteReasonLine(const std::wstring& line) {
+    const std::wstring text = line + L"\r\n";
+    const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (error && error != INVALID_HANDLE_VALUE && WriteTo(error, text)) return;
+    // Started from a console without its streams: write into that console,
+    // which stays the parent's.
+    if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    const OwnedFile console(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+    if (console) WriteTo(console.get(), text);
+    ::FreeConsole();
+}
+
+} // namespace vandrel
