@@ -68,6 +68,23 @@ std::wstring ClassesSnapshot(HKEY hive);
 // only one of them holds.
 ::testing::AssertionResult SameRegistry(const std::wstring& expected, const std::wstring& actual);
 
+// Keys under HKLM\Software\Classes, in both registry views, copied aside
+// under HKCU and put back as they were at destruction (or deleted, where there
+// was none), for a test that changes the registrations the prefix came with.
+// The test fails when RegistrySnapshot differs afterwards.
+class ClassesAside {
+public:
+    explicit ClassesAside(std::vector<std::wstring> keys);
+    ClassesAside(const ClassesAside&) = delete;
+    ClassesAside& operator=(const ClassesAside&) = delete;
+    ~ClassesAside();
+
+private:
+    std::vector<std::wstring> keys_;
+    std::vector<bool> present_; // for each view, then each key
+    std::wstring before_;
+};
+
 bool RegistryKeyExists(HKEY root, const std::wstring& path);
 std::wstring RegistryDefaultValue(HKEY root, const std::wstring& path);
 
