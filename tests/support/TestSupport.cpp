@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace vandrel::test {
@@ -150,6 +151,55 @@ std::wstring VandrelExe() {
     return EnvFolder("VANDREL_BUILD") + L"\\shell\\Vandrel.exe";
 }
 
+std::wstring FloorExe(const std::wstring& name) {
+    return EnvFolder("VANDREL_BUILD") + L"\\bench\\" + name;
+}
+
+std::wstring WineLibraryFolder() {
+    return WindowsPath(sizeof(void*) == 8 ? "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"
+                                          : "/usr/lib/i386-linux-gnu/wine/i386-windows");
+}
+
+namespace {
+BOOL CALLBACK AddResourceId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR ids) {
+    // The loader takes a resource by number only.
+    if (IS_INTRESOURCE(name))
+        reinterpret_cast<std::vector<WORD>*>(ids)->push_back(
+            static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name)));
+    return TRUE;
+}
+} // namespace
+
+std::vector<std::wstring> TypeLibrariesIn(const std::wstring& folder) {
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot list a folder");
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.push_back(data.cFileName);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    std::sort(files.begin(), files.end());
+    std::vector<std::wstring> libraries;
+    for (const std::wstring& file : files) {
+        const std::wstring path = folder + L"\\" + file;
+        if (file.size() > 4 && _wcsicmp(file.c_str() + file.size() - 4, L".tlb") == 0) {
+            libraries.push_back(path);
+            continue;
+        }
+        // Whatever is not a module does not load.
+        const OwnedModule module(::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        if (!module) continue;
+        std::vector<WORD> ids;
+        ::EnumResourceNamesW(module.get(), L"TYPELIB", AddResourceId,
+                             reinterpret_cast<LONG_PTR>(&ids));
+        std::sort(ids.begin(), ids.end());
+        for (const WORD id : ids)
+            libraries.push_back(id == 1 ? path : path + L"\\" + std::to_wstring(id));
+    }
+    return libraries;
+}
+
 TempFolder::TempFolder() {
     wchar_t base[MAX_PATH];
     ::GetTempPathW(MAX_PATH, base);
@@ -248,6 +298,75 @@ std::string Narrow(const std::wstring& text) {
     for (size_t i = 0; i < added.size() && i < 6; ++i)
         result << "\n  + " << Narrow(added[i]);
     return result;
+}
+
+namespace {
+const wchar_t kAside[] = L"Software\\VandrelTestClassesAside";
+// Every open of a key in them names its view: a 32-bit process's relative open
+// of a key under the 64-bit classes lands in the 32-bit ones.
+constexpr REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+OwnedKey OpenMachineClasses(REGSAM view) {
+    OwnedKey classes;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_ALL_ACCESS | view,
+                        classes.put()) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot open the machine's classes");
+    return classes;
+}
+std::wstring AsideKey(size_t view, size_t key) {
+    return std::wstring(kAside) + L"\\" + std::to_wstring(view) + L"\\" + std::to_wstring(key);
+}
+} // namespace
+
+ClassesAside::ClassesAside(std::vector<std::wstring> keys) : keys_(std::move(keys)) {
+    // What an earlier run that never ended left aside is stale.
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kAside);
+    before_ = RegistrySnapshot();
+    for (size_t v = 0; v < std::size(kViews); ++v) {
+        const OwnedKey classes = OpenMachineClasses(kViews[v]);
+        for (size_t k = 0; k < keys_.size(); ++k) {
+            OwnedKey key, aside;
+            const LSTATUS opened = ::RegOpenKeyExW(classes.get(), keys_[k].c_str(), 0,
+                                                   KEY_READ | kViews[v], key.put());
+            present_.push_back(opened == ERROR_SUCCESS);
+            if (opened == ERROR_FILE_NOT_FOUND) continue;
+            if (opened != ERROR_SUCCESS ||
+                ::RegCreateKeyExW(HKEY_CURRENT_USER, AsideKey(v, k).c_str(), 0, nullptr, 0,
+                                  KEY_ALL_ACCESS, nullptr, aside.put(), nullptr) != ERROR_SUCCESS ||
+                ::RegCopyTreeW(key.get(), nullptr, aside.get()) != ERROR_SUCCESS)
+                throw std::runtime_error("cannot set registry keys aside");
+        }
+    }
+}
+
+ClassesAside::~ClassesAside() {
+    for (size_t v = 0; v < std::size(kViews); ++v) {
+        const OwnedKey classes = OpenMachineClasses(kViews[v]);
+        for (size_t k = 0; k < keys_.size(); ++k) {
+            const wchar_t* name = keys_[k].c_str();
+            const bool present = present_[v * keys_.size() + k];
+            OwnedKey key, aside;
+            const LSTATUS opened =
+                present ? ::RegCreateKeyExW(classes.get(), name, 0, nullptr, 0,
+                                            KEY_ALL_ACCESS | kViews[v], nullptr, key.put(), nullptr)
+                        : ::RegOpenKeyExW(classes.get(), name, 0, KEY_ALL_ACCESS | kViews[v],
+                                          key.put());
+            if (!present && opened == ERROR_FILE_NOT_FOUND) continue;
+            bool restored =
+                opened == ERROR_SUCCESS && ::RegDeleteTreeW(key.get(), nullptr) == ERROR_SUCCESS;
+            if (present)
+                restored = restored &&
+                           ::RegOpenKeyExW(HKEY_CURRENT_USER, AsideKey(v, k).c_str(), 0, KEY_READ,
+                                           aside.put()) == ERROR_SUCCESS &&
+                           ::RegCopyTreeW(aside.get(), nullptr, key.get()) == ERROR_SUCCESS;
+            else
+                restored = restored &&
+                           ::RegDeleteKeyExW(classes.get(), name, kViews[v], 0) == ERROR_SUCCESS;
+            if (!restored)
+                ADD_FAILURE() << "a registry key set aside did not come back: " << Narrow(name);
+        }
+    }
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kAside);
+    EXPECT_TRUE(SameRegistry(before_, RegistrySnapshot())) << "after putting keys back";
 }
 
 bool RegistryKeyExists(HKEY root, const std::wstring& path) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace vandrel::test {
 
@@ -25,6 +26,17 @@ std::wstring EnvFolder(const char* variable);
 std::wstring Fixture(const std::wstring& name);
 // The Vandrel.exe under test.
 std::wstring VandrelExe();
+// A floor program of the benchmark's: the platform's plain calls, nothing more.
+std::wstring FloorExe(const std::wstring& name);
+
+// Wine's own modules and type libraries for this build's platform, where a
+// user reaches them: the prefix's system folder holds placeholder modules
+// without type libraries.
+std::wstring WineLibraryFolder();
+// Every type library a folder holds, by file name: each .tlb file and each
+// TYPELIB resource of its modules, resource 1 named by the module alone and
+// resource N as "module\N", the names the platform's loader takes.
+std::vector<std::wstring> TypeLibrariesIn(const std::wstring& folder);
 
 // A fresh folder under %TEMP%, removed with everything in it.
 class TempFolder {
@@ -55,6 +67,23 @@ std::wstring ClassesSnapshot(HKEY hive);
 // Success when two snapshots are equal; otherwise a short list of the lines
 // only one of them holds.
 ::testing::AssertionResult SameRegistry(const std::wstring& expected, const std::wstring& actual);
+
+// Keys under HKLM\Software\Classes, in both registry views, copied aside
+// under HKCU and put back as they were at destruction (or deleted, where there
+// was none), for a test that changes the registrations the prefix came with.
+// The test fails when RegistrySnapshot differs afterwards.
+class ClassesAside {
+public:
+    explicit ClassesAside(std::vector<std::wstring> keys);
+    ClassesAside(const ClassesAside&) = delete;
+    ClassesAside& operator=(const ClassesAside&) = delete;
+    ~ClassesAside();
+
+private:
+    std::vector<std::wstring> keys_;
+    std::vector<bool> present_; // for each view, then each key
+    std::wstring before_;
+};
 
 bool RegistryKeyExists(HKEY root, const std::wstring& path);
 std::wstring RegistryDefaultValue(HKEY root, const std::wstring& path);
