@@ -107,13 +107,17 @@ void WriteReasonLine(const std::wstring& line) {
     const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
     if (error && error != INVALID_HANDLE_VALUE && WriteTo(error, text)) return;
     // Started from a console without its streams: write into that console,
-    // which stays the parent's.
-    if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return;
-    const OwnedFile console(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
-    if (console) WriteTo(console.get(), text);
-    ::FreeConsole();
+    // which stays the parent's. Wine hands a windowed program its parent's
+    // console already (attaching then is refused as access denied).
+    const bool attached = ::AttachConsole(ATTACH_PARENT_PROCESS);
+    if (!attached && ::GetLastError() != ERROR_ACCESS_DENIED) return;
+    {
+        const OwnedFile console(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, 0, nullptr));
+        if (console) WriteTo(console.get(), text);
+    }
+    if (attached) ::FreeConsole();
 }
 
 } // namespace vandrel

@@ -78,6 +78,85 @@ DWORD Run(const std::wstring& exe, const std::wstring& arguments, DWORD millisec
     return process.Wait(milliseconds);
 }
 
+namespace {
+
+Written RunWith(const std::wstring& exe, const std::wstring& arguments, STARTUPINFOW& startup,
+                BOOL inherit) {
+    std::wstring line = L"\"" + exe + L"\" " + arguments;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, inherit, 0, nullptr, nullptr,
+                          &startup, &info))
+        throw std::runtime_error("CreateProcessW failed: " + std::to_string(::GetLastError()));
+    ::CloseHandle(info.hThread);
+    const OwnedHandle process(info.hProcess);
+    Written written{STILL_ACTIVE, L""};
+    if (::WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(process.get(), &written.status);
+    return written;
+}
+
+} // namespace
+
+Written RunWithErrorPipe(const std::wstring& exe, const std::wstring& arguments) {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    if (!::CreatePipe(&read, &write, &inheritable, 1 << 16))
+        throw std::runtime_error("CreatePipe failed");
+    OwnedHandle reader(read), writer(write);
+    ::SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdError = write;
+    Written written = RunWith(exe, arguments, startup, TRUE);
+    writer.reset();
+    std::string bytes;
+    char chunk[4096];
+    DWORD got = 0;
+    while (::ReadFile(read, chunk, sizeof chunk, &got, nullptr) && got)
+        bytes.append(chunk, got);
+    const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                             static_cast<int>(bytes.size()), nullptr, 0);
+    if (length <= 0 && !bytes.empty()) throw std::runtime_error("not UTF-8: " + bytes);
+    written.text.assign(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
+                          written.text.data(), length);
+    return written;
+}
+
+Written RunInConsole(const std::wstring& exe, const std::wstring& arguments) {
+    ::FreeConsole();
+    if (!::AllocConsole()) throw std::runtime_error("AllocConsole failed");
+    struct Freed {
+        ~Freed() { ::FreeConsole(); }
+    } freed;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES; // and all three of them none
+    Written written = RunWith(exe, arguments, startup, FALSE);
+    const OwnedFile screen(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         0, nullptr));
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!screen || !::GetConsoleScreenBufferInfo(screen.get(), &info))
+        throw std::runtime_error("no console screen");
+    // A line longer than the screen is wide goes on in the next row.
+    const SHORT width = info.dwSize.X;
+    for (SHORT row = 0; row <= info.dwCursorPosition.Y; ++row) {
+        std::wstring cells(static_cast<size_t>(width), L' ');
+        DWORD read = 0;
+        ::ReadConsoleOutputCharacterW(screen.get(), cells.data(), static_cast<DWORD>(width),
+                                      COORD{0, row}, &read);
+        cells.resize(read);
+        const bool full = !cells.empty() && cells.back() != L' ';
+        while (!cells.empty() && cells.back() == L' ')
+            cells.pop_back();
+        written.text += cells;
+        if (!full && !cells.empty()) written.text += L"\n";
+    }
+    return written;
+}
+
 HWND WaitForWindow(DWORD processId, const std::wstring& windowClass, const std::wstring& title,
                    DWORD milliseconds) {
     const ULONGLONG deadline = ::GetTickCount64() + milliseconds;

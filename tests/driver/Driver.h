@@ -37,6 +37,18 @@ private:
 // Runs a program to its end and returns its exit status.
 DWORD Run(const std::wstring& exe, const std::wstring& arguments, DWORD milliseconds = 30000);
 
+// A run's exit status and the text it wrote for a person.
+struct Written {
+    DWORD status;
+    std::wstring text;
+};
+// Runs a program with its standard error on a pipe; the text is what came
+// through, read as UTF-8.
+Written RunWithErrorPipe(const std::wstring& exe, const std::wstring& arguments);
+// Runs a program with no standard streams at all from a console of this
+// process's own; the text is what that console shows afterwards.
+Written RunInConsole(const std::wstring& exe, const std::wstring& arguments);
+
 // A top-level window of the process with this class (or any class when
 // empty) and, when not empty, this exact title; waits up to `milliseconds`.
 HWND WaitForWindow(DWORD processId, const std::wstring& windowClass, const std::wstring& title,

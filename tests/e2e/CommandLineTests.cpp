@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "common/Owned.h"
+#include "registrar/ModVandrel.h"
+
+#include <sddl.h>
 
 #include <cwchar>
 #include <string>
@@ -111,6 +114,55 @@ private:
     std::vector<std::wstring> keys_;
     size_t moved_ = 0;
 };
+
+// Every failure that can be brought about here names its reason in one line,
+// both through a pipe (standard error) and in the console of the program
+// that started Vandrel without streams; success writes nothing. (A refusal
+// for lack of rights cannot happen under Wine, nor a failed restore: those
+// lines are proven with fakes.)
+TEST_F(CommandLine, AFailureSaysWhyThroughAPipeAndInTheParentsConsole) {
+    const std::wstring alpha = folder.Copy(Fixture(L"Alpha.tlb"), L"Alpha.tlb");
+    const std::wstring text = folder.Write(L"text.tlb", "not a type library\r\n");
+    const std::wstring cut = folder.Write(L"cut.tlb", ReadBytes(alpha).substr(0, 200));
+    const std::wstring unknown = WithUnknownPlatform(folder, alpha, L"unknown.tlb");
+    // A turn nobody may take: held here with a descriptor that grants nothing.
+    PSECURITY_DESCRIPTOR nobody = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1,
+                                                                       &nobody, nullptr));
+    SECURITY_ATTRIBUTES denied{sizeof denied, nobody, FALSE};
+    struct Case {
+        std::wstring arguments;
+        std::wstring reason; // the line holds `注册失败 "path": ` and this
+        bool holdTurn = false;
+    };
+    const Case cases[] = {
+        {folder.path() + L"\\missing.tlb /s", L"文件不存在 (0x80070002)"},
+        {text + L" /s", L"不是类型库 (0x"},
+        {cut + L" /s", L"类型库已损坏,已拒绝 (0x80028018)"},
+        {alpha + L" /u /s", L"没有可注销的注册 (0x"},
+        {alpha + L" /s", L"另一个注册正在进行,未能轮到 (0x80070005)", true},
+        {unknown + L" /s", L"系统错误 (0x"},
+    };
+    for (const Case& c : cases) {
+        const OwnedHandle turn(c.holdTurn ? ::CreateMutexW(&denied, FALSE, kRegistrationTurnName)
+                                          : nullptr);
+        const std::wstring path = c.arguments.substr(0, c.arguments.find(L' '));
+        const std::wstring operation =
+            c.arguments.find(L"/u") != std::wstring::npos ? L"注销" : L"注册";
+        const std::wstring expected =
+            L"Vandrel: " + operation + L"失败 \"" + path + L"\": " + c.reason;
+        const Written piped = RunWithErrorPipe(VandrelExe(), c.arguments);
+        EXPECT_EQ(piped.status, 1u) << c.reason;
+        EXPECT_EQ(piped.text.rfind(expected, 0), 0u) << piped.text;
+        EXPECT_EQ(piped.text.find(L"\r\n"), piped.text.size() - 2) << "one line: " << piped.text;
+        const Written shown = RunInConsole(VandrelExe(), c.arguments);
+        EXPECT_EQ(shown.status, 1u) << c.reason;
+        EXPECT_NE(shown.text.find(expected), std::wstring::npos) << shown.text;
+    }
+    ::LocalFree(nobody);
+    EXPECT_EQ(RunWithErrorPipe(VandrelExe(), alpha + L" /s").text, L"");
+    EXPECT_EQ(RunInConsole(VandrelExe(), alpha + L" /u /s").text, L"");
+}
 
 // With /user the library goes to HKCU\Software\Classes, interfaces and all,
 // and nothing changes for the machine, registered there or not; /u /user

@@ -212,23 +212,6 @@ void RemoveAlpha() {
     }
 }
 
-// A copy of a library whose header names a platform kind no loader knows.
-std::wstring WithUnknownPlatform(const TempFolder& folder, const std::wstring& fixture,
-                                 const std::wstring& name) {
-    const std::wstring copy = folder.Copy(fixture, name);
-    OwnedFile file(::CreateFileW(copy.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    BYTE flags = 0;
-    DWORD done = 0;
-    // The MSFT header's flags word: the platform kind is its low four bits.
-    ::SetFilePointer(file.get(), 0x14, nullptr, FILE_BEGIN);
-    ::ReadFile(file.get(), &flags, 1, &done, nullptr);
-    flags = static_cast<BYTE>((flags & 0xF0) | 13);
-    ::SetFilePointer(file.get(), 0x14, nullptr, FILE_BEGIN);
-    ::WriteFile(file.get(), &flags, 1, &done, nullptr);
-    return copy;
-}
-
 TEST_F(Registration, AFailedRegistrationOrUnregistrationLeavesTheRegistryAsItWas) {
     enum class Failure { UnknownPlatform, AfterEveryKey, PartWay };
     // Registered before from another path, with extra keys and values.
@@ -257,7 +240,7 @@ TEST_F(Registration, AFailedRegistrationOrUnregistrationLeavesTheRegistryAsItWas
     const std::wstring alpha = folder.Copy(Fixture(L"Alpha.tlb"), L"Alpha.tlb");
     const std::wstring elsewhere = folder.Copy(Fixture(L"Alpha.tlb"), L"elsewhere\\Alpha.tlb");
     const std::wstring wide = folder.Copy(Fixture(L"AlphaWide.tlb"), L"elsewhere\\AlphaWide.tlb");
-    const std::wstring unknown = WithUnknownPlatform(folder, Fixture(L"Alpha.tlb"), L"Unknown.tlb");
+    const std::wstring unknown = test::WithUnknownPlatform(folder, Fixture(L"Alpha.tlb"), L"Unknown.tlb");
     g_alphaLib = test::TypeLibKey(IdentityOf(alpha));
 
     for (const Case& c : cases) {

@@ -226,6 +226,14 @@ std::wstring TempFolder::Copy(const std::wstring& source, const std::wstring& na
     return target;
 }
 
+std::wstring WithUnknownPlatform(const TempFolder& folder, const std::wstring& fixture,
+                                 const std::wstring& name) {
+    std::string bytes = ReadBytes(fixture);
+    // The MSFT header's flags word: the platform kind is its low four bits.
+    bytes.at(0x14) = static_cast<char>((bytes[0x14] & 0xF0) | 13);
+    return folder.Write(name, bytes);
+}
+
 std::wstring TempFolder::Write(const std::wstring& name, const std::string& bytes) const {
     const std::wstring target = path_ + L"\\" + name;
     OwnedFile file(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -55,6 +55,11 @@ private:
     std::wstring path_;
 };
 
+// A copy of a library whose header names a platform kind no loader knows:
+// it loads, and the platform's registration refuses it.
+std::wstring WithUnknownPlatform(const TempFolder& folder, const std::wstring& fixture,
+                                 const std::wstring& name);
+
 // Every key and value under TypeLib and Interface in the machine's and the
 // user's classes, in both registry views, as text, so two snapshots compare
 // byte for byte (keys, value names, types and data; not the times written).

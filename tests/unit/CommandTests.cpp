@@ -313,6 +313,10 @@ TEST_F(Commands, AnErrorReachingStartUpEndsWithThreeAndTheErrorBox) {
     EXPECT_EQ(Main(L"Vandrel.exe a.tlb /s"), 3);
     EXPECT_EQ(Main(L"Vandrel.exe a.tlb /u /s"), 3);
     EXPECT_TRUE(rec.shown.empty());
+    // Silent or not, the reason line names it.
+    EXPECT_EQ(rec.reasons,
+              (std::vector<std::wstring>{L"Vandrel: 发生意外错误 (0x8000FFFF) out of memory",
+                                         L"Vandrel: 发生意外错误 (0x8000FFFF) boom"}));
     EXPECT_EQ(Main(L"Vandrel.exe a.tlb"), 3);
     EXPECT_EQ(Main(L"Vandrel.exe a.tlb /u"), 3);
     const std::wstring lead = L"发生意外错误,程序将退出。\n";
