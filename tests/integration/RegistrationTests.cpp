@@ -240,7 +240,8 @@ TEST_F(Registration, AFailedRegistrationOrUnregistrationLeavesTheRegistryAsItWas
     const std::wstring alpha = folder.Copy(Fixture(L"Alpha.tlb"), L"Alpha.tlb");
     const std::wstring elsewhere = folder.Copy(Fixture(L"Alpha.tlb"), L"elsewhere\\Alpha.tlb");
     const std::wstring wide = folder.Copy(Fixture(L"AlphaWide.tlb"), L"elsewhere\\AlphaWide.tlb");
-    const std::wstring unknown = test::WithUnknownPlatform(folder, Fixture(L"Alpha.tlb"), L"Unknown.tlb");
+    const std::wstring unknown =
+        test::WithUnknownPlatform(folder, Fixture(L"Alpha.tlb"), L"Unknown.tlb");
     g_alphaLib = test::TypeLibKey(IdentityOf(alpha));
 
     for (const Case& c : cases) {
