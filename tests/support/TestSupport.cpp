@@ -150,6 +150,51 @@ std::wstring VandrelExe() {
     return EnvFolder("VANDREL_BUILD") + L"\\shell\\Vandrel.exe";
 }
 
+std::wstring WineLibraryFolder() {
+    return WindowsPath(sizeof(void*) == 8 ? "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"
+                                          : "/usr/lib/i386-linux-gnu/wine/i386-windows");
+}
+
+namespace {
+BOOL CALLBACK AddResourceId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR ids) {
+    // The loader takes a resource by number only.
+    if (IS_INTRESOURCE(name))
+        reinterpret_cast<std::vector<WORD>*>(ids)->push_back(
+            static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name)));
+    return TRUE;
+}
+} // namespace
+
+std::vector<std::wstring> TypeLibrariesIn(const std::wstring& folder) {
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot list a folder");
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.push_back(data.cFileName);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    std::sort(files.begin(), files.end());
+    std::vector<std::wstring> libraries;
+    for (const std::wstring& file : files) {
+        const std::wstring path = folder + L"\\" + file;
+        if (file.size() > 4 && _wcsicmp(file.c_str() + file.size() - 4, L".tlb") == 0) {
+            libraries.push_back(path);
+            continue;
+        }
+        // Whatever is not a module does not load.
+        const OwnedModule module(::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        if (!module) continue;
+        std::vector<WORD> ids;
+        ::EnumResourceNamesW(module.get(), L"TYPELIB", AddResourceId,
+                             reinterpret_cast<LONG_PTR>(&ids));
+        std::sort(ids.begin(), ids.end());
+        for (const WORD id : ids)
+            libraries.push_back(id == 1 ? path : path + L"\\" + std::to_wstring(id));
+    }
+    return libraries;
+}
+
 TempFolder::TempFolder() {
     wchar_t base[MAX_PATH];
     ::GetTempPathW(MAX_PATH, base);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace vandrel::test {
 
@@ -25,6 +26,15 @@ std::wstring EnvFolder(const char* variable);
 std::wstring Fixture(const std::wstring& name);
 // The Vandrel.exe under test.
 std::wstring VandrelExe();
+
+// Wine's own modules and type libraries for this build's platform, where a
+// user reaches them: the prefix's system folder holds placeholder modules
+// without type libraries.
+std::wstring WineLibraryFolder();
+// Every type library a folder holds, by file name: each .tlb file and each
+// TYPELIB resource of its modules, resource 1 named by the module alone and
+// resource N as "module\N", the names the platform's loader takes.
+std::vector<std::wstring> TypeLibrariesIn(const std::wstring& folder);
 
 // A fresh folder under %TEMP%, removed with everything in it.
 class TempFolder {
