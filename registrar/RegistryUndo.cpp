@@ -1,21 +1,54 @@
 #include "registrar/RegistryUndo.h"
 
 #include "common/Owned.h"
+#include "common/SystemLibrary.h"
 
+#include <winternl.h>
+
+#include <cwchar>
 #include <utility>
 
 namespace vandrel {
 namespace {
 
+// Wine's RegSetValueExW takes a string whose data is followed in memory by
+// a NUL for one whose terminator was left out of its size, and writes the
+// NUL too: a recorded string that had none would come back longer, or not,
+// by what lies after it. The native call writes the bytes it is given.
+LSTATUS WINAPI SetValueAsRecorded(HKEY key, const wchar_t* name, DWORD, DWORD type,
+                                  const BYTE* data, DWORD size) {
+    using Set = NTSTATUS(NTAPI*)(HANDLE, UNICODE_STRING*, ULONG, ULONG, const void*, ULONG);
+    static const auto set = SystemEntry<Set>(L"ntdll.dll", "NtSetValueKey");
+    static const auto error =
+        SystemEntry<ULONG(NTAPI*)(NTSTATUS)>(L"ntdll.dll", "RtlNtStatusToDosError");
+    if (!set || !error) return ERROR_PROC_NOT_FOUND;
+    const size_t chars = name ? std::wcslen(name) : 0;
+    if (chars > UNICODE_STRING_MAX_CHARS) return ERROR_INVALID_PARAMETER;
+    const auto bytes = static_cast<USHORT>(chars * sizeof(wchar_t));
+    UNICODE_STRING counted = {bytes, bytes, const_cast<wchar_t*>(name ? name : L"")};
+    return static_cast<LSTATUS>(error(set(key, &counted, 0, type, data, size)));
+}
+
 const RegistryCalls kReal = {
-    ::RegOpenKeyExW,  ::RegCreateKeyExW, ::RegQueryInfoKeyW, ::RegEnumKeyExW,   ::RegEnumValueW,
-    ::RegSetValueExW, ::RegDeleteValueW, ::RegDeleteTreeW,   ::RegDeleteKeyExW,
+    ::RegOpenKeyExW,   ::RegCreateKeyExW,   ::RegQueryInfoKeyW, ::RegEnumKeyExW,
+    ::RegEnumValueW,   SetValueAsRecorded,  ::RegDeleteValueW,  ::RegDeleteTreeW,
+    ::RegDeleteKeyExW, ::RegGetKeySecurity,
 };
 
 constexpr REGSAM kWrite = KEY_READ | KEY_WRITE | DELETE;
+// All of a key's descriptor that READ_CONTROL may read; setting it back
+// takes WRITE_DAC and WRITE_OWNER.
+constexpr SECURITY_INFORMATION kSecurity = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                           DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION;
 
 bool Gone(LSTATUS status) {
     return status == ERROR_FILE_NOT_FOUND;
+}
+
+// The Win32 calls take names up to their first NUL: such a name would be
+// written back, or removed, as another one.
+bool Writable(const std::wstring& name) {
+    return name.find(L'\0') == std::wstring::npos;
 }
 
 std::wstring Join(const std::wstring& parent, const std::wstring& name) {
@@ -84,6 +117,7 @@ bool RegistryUndo::ReadKey(HKEY key, Listing& listing) const {
         if (status != ERROR_SUCCESS) return false;
         listing.values.push_back(
             {name.substr(0, length), type, {data.begin(), data.begin() + size}});
+        if (!Writable(listing.values.back().name)) return false;
     }
     name.assign(subkeyChars + 1, L'\0');
     for (DWORD i = 0; i < subkeys; ++i) {
@@ -93,13 +127,30 @@ bool RegistryUndo::ReadKey(HKEY key, Listing& listing) const {
         if (status == ERROR_NO_MORE_ITEMS) break;
         if (status != ERROR_SUCCESS) return false;
         listing.subkeys.push_back(name.substr(0, length));
+        if (!Writable(listing.subkeys.back())) return false;
     }
     return true;
 }
 
+// A key created again gets what its parent passes on, and the owner of
+// whoever creates it: the recorded descriptor is what makes it the same key.
+bool RegistryUndo::ReadSecurity(HKEY key, std::vector<BYTE>& security) const {
+    security.resize(256);
+    for (;;) {
+        auto size = static_cast<DWORD>(security.size());
+        const LSTATUS status = calls_.GetSecurity(key, kSecurity, security.data(), &size);
+        if (status == ERROR_SUCCESS) {
+            security.resize(size);
+            return true;
+        }
+        if (status != ERROR_INSUFFICIENT_BUFFER || size <= security.size()) return false;
+        security.resize(size);
+    }
+}
+
 bool RegistryUndo::ReadTree(HKEY key, REGSAM view, Tree& tree) const {
     Listing listing;
-    if (!ReadKey(key, listing)) return false;
+    if (!ReadKey(key, listing) || !ReadSecurity(key, tree.security)) return false;
     tree.values = std::move(listing.values);
     for (std::wstring& name : listing.subkeys) {
         OwnedKey child;
@@ -198,9 +249,7 @@ bool RegistryUndo::RestoreGroup(const Group& group) const {
         return restored;
     }
 
-    if (calls_.Create(group.hive, group.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      kWrite | group.view, nullptr, parent.put(), nullptr) != ERROR_SUCCESS)
-        return false;
+    if (!CreateKey(group.hive, group.path, group.view, {}, parent.put())) return false;
     bool restored = true;
     for (const Entry& entry : group.entries) {
         if (!entry.present) {
@@ -209,8 +258,7 @@ bool RegistryUndo::RestoreGroup(const Group& group) const {
             continue;
         }
         OwnedKey key;
-        if (calls_.Create(parent.get(), entry.name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          kWrite | group.view, nullptr, key.put(), nullptr) != ERROR_SUCCESS ||
+        if (!CreateKey(parent.get(), entry.name, group.view, entry.tree.security, key.put()) ||
             !RestoreTree(key.get(), group.view, entry.tree))
             restored = false;
     }
@@ -245,12 +293,33 @@ bool RegistryUndo::RestoreTree(HKEY key, REGSAM view, const Tree& tree) const {
     }
     for (const auto& [name, child] : tree.children) {
         OwnedKey sub;
-        if (calls_.Create(key, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kWrite | view,
-                          nullptr, sub.put(), nullptr) != ERROR_SUCCESS ||
+        if (!CreateKey(key, name, view, child.security, sub.put()) ||
             !RestoreTree(sub.get(), view, child))
             restored = false;
     }
     return restored;
+}
+
+// Opens the key, or creates it and gives it the recorded descriptor (an
+// existing key keeps its own). Only a volatile key may hold volatile keys,
+// and the registry says so only when asked for a persistent one.
+bool RegistryUndo::CreateKey(HKEY parent, const std::wstring& name, REGSAM view,
+                             const std::vector<BYTE>& security, HKEY* key) const {
+    DWORD made = 0;
+    LSTATUS status = calls_.Create(parent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                   kWrite | view, nullptr, key, &made);
+    if (status == ERROR_CHILD_MUST_BE_VOLATILE)
+        status = calls_.Create(parent, name.c_str(), 0, nullptr, REG_OPTION_VOLATILE, kWrite | view,
+                               nullptr, key, &made);
+    if (status != ERROR_SUCCESS) return false;
+    if (made != REG_CREATED_NEW_KEY || security.empty()) return true;
+    // Wine 8 drops a descriptor handed to the creating call. Owner and label
+    // need WRITE_OWNER, asked for on the new key only.
+    OwnedKey owned;
+    return calls_.Open(*key, L"", 0, WRITE_DAC | WRITE_OWNER | view, owned.put()) ==
+               ERROR_SUCCESS &&
+           calls_.SetSecurity(owned.get(), kSecurity, const_cast<BYTE*>(security.data())) ==
+               ERROR_SUCCESS;
 }
 
 } // namespace vandrel

@@ -22,6 +22,9 @@ struct RegistryCalls {
     decltype(&::RegDeleteValueW) DeleteValue;
     decltype(&::RegDeleteTreeW) DeleteTree;
     decltype(&::RegDeleteKeyExW) DeleteKey;
+    // A table that stops before these calls the real ones.
+    decltype(&::RegGetKeySecurity) GetSecurity = ::RegGetKeySecurity;
+    decltype(&::RegSetKeySecurity) SetSecurity = ::RegSetKeySecurity;
 };
 
 const RegistryCalls& RealRegistryCalls();
@@ -54,13 +57,22 @@ public:
     RegistryUndo& operator=(const RegistryUndo&) = delete;
 
     // Records each key ("TypeLib\{guid}", "Interface\{iid}": a parent and one
-    // name under it) in every root: absent, or its whole subtree. False when
-    // any of them could not be read; nothing is recorded then.
+    // name under it) in every root: absent, or its whole subtree with each
+    // key's security descriptor. False when any of them could not be read, or
+    // could not be written back as it is (a key or value name with a NUL in
+    // it, which the Win32 calls end at); nothing is recorded then.
     bool Record(const std::vector<RegistryRoot>& roots, const std::vector<std::wstring>& keys);
 
     // Puts every recorded key back as it was: what was added is removed, what
-    // was changed or removed is written again. Goes on past a call that fails
-    // and then reports false.
+    // was changed or removed is written again, a key that must be created
+    // again with its recorded security descriptor. Goes on past a call that
+    // fails and then reports false.
+    //
+    // A key's volatility cannot be read without writing (Wine 8 answers no
+    // query for it), so it is not recorded: a key created again is persistent
+    // unless its parent is volatile, where the registry allows volatile keys
+    // only. A volatile key whose persistent parent lost it comes back
+    // persistent.
     bool Restore() noexcept;
 
     // Whether another record of the same keys found them as this one did.
@@ -75,6 +87,8 @@ public:
     struct Tree {
         std::vector<Value> values;
         std::vector<std::pair<std::wstring, Tree>> children;
+        // Self-relative: owner, group, DACL and integrity label.
+        std::vector<BYTE> security;
         bool operator==(const Tree&) const = default;
     };
 
@@ -103,8 +117,11 @@ private:
     };
 
     bool ReadKey(HKEY key, Listing& listing) const;
+    bool ReadSecurity(HKEY key, std::vector<BYTE>& security) const;
     bool ReadTree(HKEY key, REGSAM view, Tree& tree) const;
     bool Forget();
+    bool CreateKey(HKEY parent, const std::wstring& name, REGSAM view,
+                   const std::vector<BYTE>& security, HKEY* key) const;
     bool RestoreGroup(const Group& group) const;
     bool RestoreTree(HKEY key, REGSAM view, const Tree& tree) const;
 

@@ -2,10 +2,16 @@
 //
 // Wine's loader stops the process with a breakpoint when a library in the
 // MSFT layout points past its own end (any truncated library does: a file of
-// just "MSFT", or one cut inside its records). The check walks only what the
-// loader seeks to first: the header, the type-info offsets, the segment
-// directory, the segments and each type's member records. It cannot prove a
-// library sound inside its segments; it proves that none of those ends early.
+// just "MSFT", or one cut inside its records), and follows every list of
+// custom data until a link is negative, allocating at each: a list that runs in
+// a circle never ends, and no guard can stop that. The check makes the
+// loader's reads itself, in one pass: the header, the segment directory,
+// every type info, its function and variable records with their parameters,
+// its implemented interfaces, and the custom data of each of them. It
+// refuses an image where one of those lies past the end, and one that would
+// make the loader read far more than the file holds (a circle, or records
+// and lists shared many times over). It cannot prove a library sound; it
+// proves that loading it ends.
 #pragma once
 
 #include <windows.h>
@@ -16,7 +22,8 @@
 namespace vandrel {
 
 // False when `image` is an MSFT-layout library that ends before one of its
-// parts does. Images in any other layout pass: the loader refuses them itself.
+// parts does, or whose loading would not end. Images in any other layout
+// pass: the loader refuses them itself.
 bool TypeLibImageIsWhole(const BYTE* image, size_t size);
 
 // The same for the image the loader would read from a file: the file itself,

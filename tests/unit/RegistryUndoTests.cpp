@@ -1,12 +1,19 @@
-// Restoring recorded keys when some registry calls fail, in a private key of
-// the test's own: it goes on with the rest and never reports success.
+// Recording and restoring keys in a private key of the test's own under
+// HKLM\Software, where the two registry views are two keys for either build
+// (under Wine a private key under Software\Classes is one key for a 32-bit
+// process): a restore puts back each view's own values of every kind, goes
+// on past a call that fails and never reports success then; what it could
+// not write back fails the record; a key created again keeps its security.
 #include "common/Owned.h"
 #include "registrar/RegistryUndo.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
+#include <winternl.h>
 
 #include <string>
+#include <vector>
 
 namespace vandrel {
 namespace {
@@ -22,7 +29,9 @@ enum class Call {
     SetValue,
     DeleteValue,
     DeleteTree,
-    DeleteKey
+    DeleteKey,
+    GetSecurity,
+    SetSecurity
 };
 Call g_failing = Call::None;
 
@@ -32,41 +41,168 @@ template <auto Member, Call Which> struct Failing {
         return (RealRegistryCalls().*Member)(args...);
     }
 };
+// Whatever lies after the data must not matter; a NUL there is what the
+// Win32 call takes for the terminator of a string whose size left it out.
+LSTATUS WINAPI SetValueBeforeANul(HKEY key, const wchar_t* name, DWORD reserved, DWORD type,
+                                  const BYTE* data, DWORD size) {
+    if (g_failing == Call::SetValue) return ERROR_ACCESS_DENIED;
+    std::vector<BYTE> followed(data, data + size);
+    followed.resize(size + sizeof(wchar_t) + 1);
+    return RealRegistryCalls().SetValue(key, name, reserved, type, followed.data(), size);
+}
 const RegistryCalls kFailing = {
     &Failing<&RegistryCalls::Open, Call::Open>::Run,
     &Failing<&RegistryCalls::Create, Call::Create>::Run,
     &Failing<&RegistryCalls::QueryInfo, Call::QueryInfo>::Run,
     &Failing<&RegistryCalls::EnumKey, Call::EnumKey>::Run,
     &Failing<&RegistryCalls::EnumValue, Call::EnumValue>::Run,
-    &Failing<&RegistryCalls::SetValue, Call::SetValue>::Run,
+    SetValueBeforeANul,
     &Failing<&RegistryCalls::DeleteValue, Call::DeleteValue>::Run,
     &Failing<&RegistryCalls::DeleteTree, Call::DeleteTree>::Run,
     &Failing<&RegistryCalls::DeleteKey, Call::DeleteKey>::Run,
+    &Failing<&RegistryCalls::GetSecurity, Call::GetSecurity>::Run,
+    &Failing<&RegistryCalls::SetSecurity, Call::SetSecurity>::Run,
 };
+
+constexpr REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+
+// The native calls write what the Win32 ones cannot: names with a NUL in
+// them, strings without a terminating NUL.
+UNICODE_STRING Counted(const std::wstring& text) {
+    const auto bytes = static_cast<USHORT>(text.size() * sizeof(wchar_t));
+    return {bytes, bytes, const_cast<wchar_t*>(text.data())};
+}
+void NativeSet(HKEY key, const std::wstring& name, DWORD type, const std::wstring& data,
+               size_t bytes) {
+    using Set = NTSTATUS(NTAPI*)(HANDLE, UNICODE_STRING*, ULONG, ULONG, const void*, ULONG);
+    static const auto set = reinterpret_cast<Set>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtSetValueKey")));
+    UNICODE_STRING counted = Counted(name);
+    ASSERT_EQ(set(key, &counted, 0, type, data.data(), static_cast<ULONG>(bytes)), 0);
+}
+// A key made and removed through the native calls only: the Win32 calls
+// end its name at the NUL.
+class NativeKey {
+public:
+    NativeKey(HKEY parent, const std::wstring& name) {
+        using Create = NTSTATUS(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, ULONG,
+                                        UNICODE_STRING*, ULONG, ULONG*);
+        static const auto create = reinterpret_cast<Create>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtCreateKey")));
+        UNICODE_STRING counted = Counted(name);
+        OBJECT_ATTRIBUTES attributes;
+        InitializeObjectAttributes(&attributes, &counted, OBJ_CASE_INSENSITIVE, parent, nullptr);
+        EXPECT_EQ(create(&key_, KEY_ALL_ACCESS, &attributes, 0, nullptr, 0, nullptr), 0);
+    }
+    NativeKey(const NativeKey&) = delete;
+    NativeKey& operator=(const NativeKey&) = delete;
+    ~NativeKey() {
+        using Delete = NTSTATUS(NTAPI*)(HANDLE);
+        static const auto remove = reinterpret_cast<Delete>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+        if (key_) remove(key_);
+        ::CloseHandle(key_);
+    }
+
+private:
+    HANDLE key_ = nullptr;
+};
+
+// A key's owner, group, DACL and label as text.
+std::wstring SecurityOf(HKEY key) {
+    constexpr SECURITY_INFORMATION kAll = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                          DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION;
+    BYTE descriptor[1024];
+    DWORD size = sizeof descriptor;
+    if (::RegGetKeySecurity(key, kAll, descriptor, &size) != ERROR_SUCCESS) return L"unreadable";
+    wchar_t* text = nullptr;
+    if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, kAll,
+                                                                &text, nullptr))
+        return L"unconvertible";
+    std::wstring result = text;
+    ::LocalFree(text);
+    return result;
+}
 
 class RegistryUndoTest : public ::testing::Test {
 protected:
     void SetUp() override {
         root = L"Software\\VandrelUndoTests\\" + std::to_wstring(::GetCurrentProcessId());
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, root.c_str());
-        // Parent\A holds a value and a subkey; Parent\B and all of Fresh are
-        // absent.
-        Set(L"Parent\\A", L"V", L"before");
-        Set(L"Parent\\A\\Sub", L"", L"sub");
+        // In each view Parent\A holds a value of every kind (their data the
+        // view's own) and a subkey; Parent\B and all of Fresh are absent.
+        for (REGSAM view : kViews) {
+            Clear(view);
+            const std::wstring own = view == KEY_WOW64_64KEY ? L"64" : L"32";
+            OwnedKey a = Key(view, L"Parent\\A");
+            Text(view, L"Parent\\A", L"V", L"before" + own);
+            NativeSet(a.get(), L"", REG_SZ, L"default " + own, 2 * (9 + own.size()));
+            NativeSet(a.get(), L"Number", REG_DWORD, own, 4);
+            NativeSet(a.get(), L"Bytes", REG_BINARY, std::wstring(L"\x0100\xFF00", 2) + own, 7);
+            const std::wstring multi = L"one" + own + L'\0' + L"two" + L'\0' + L'\0';
+            NativeSet(a.get(), L"Multi", REG_MULTI_SZ, multi, 2 * multi.size());
+            NativeSet(a.get(), L"Expand", REG_EXPAND_SZ, L"%SystemRoot%\\" + own, 2 * 16);
+            NativeSet(a.get(), L"Empty", REG_SZ, L"", 0);
+            NativeSet(a.get(), L"Unended", REG_SZ, L"abc" + own, 2 * 5);
+            Text(view, L"Parent\\A\\Sub", L"", L"sub");
+        }
     }
     void TearDown() override {
         g_failing = Call::None;
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, root.c_str());
+        for (REGSAM view : kViews)
+            Clear(view);
     }
     std::wstring Path(const std::wstring& key) const { return root + L"\\" + key; }
-    void Set(const std::wstring& key, const wchar_t* name, const std::wstring& text) {
-        ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, Path(key).c_str(), name, REG_SZ,
-                                    text.c_str(),
-                                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+    OwnedKey Key(REGSAM view, const std::wstring& key, DWORD options = 0) {
+        OwnedKey opened;
+        EXPECT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, Path(key).c_str(), 0, nullptr, options,
+                                    KEY_ALL_ACCESS | view, nullptr, opened.put(), nullptr),
+                  ERROR_SUCCESS);
+        return opened;
+    }
+    void Text(REGSAM view, const std::wstring& key, const wchar_t* name, const std::wstring& text) {
+        ASSERT_EQ(::RegSetValueExW(Key(view, key).get(), name, 0, REG_SZ,
+                                   reinterpret_cast<const BYTE*>(text.c_str()),
+                                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
                   ERROR_SUCCESS);
     }
-    bool Exists(const std::wstring& key) const {
-        return test::RegistryKeyExists(HKEY_CURRENT_USER, Path(key));
+    std::wstring TextOf(REGSAM view, const std::wstring& key, const wchar_t* name) const {
+        OwnedKey opened;
+        wchar_t value[32] = {};
+        DWORD size = sizeof value - sizeof(wchar_t);
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Path(key).c_str(), 0, KEY_READ | view,
+                            opened.put()) != ERROR_SUCCESS ||
+            ::RegQueryValueExW(opened.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(value),
+                               &size) != ERROR_SUCCESS)
+            return L"";
+        return value;
+    }
+    bool Exists(REGSAM view, const std::wstring& key) const {
+        OwnedKey opened;
+        return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Path(key).c_str(), 0, KEY_READ | view,
+                               opened.put()) == ERROR_SUCCESS;
+    }
+    void Remove(REGSAM view, const std::wstring& key) {
+        OwnedKey parent;
+        const size_t slash = key.find_last_of(L'\\');
+        const std::wstring above = slash == std::wstring::npos ? root : Path(key.substr(0, slash));
+        ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, above.c_str(), 0, KEY_ALL_ACCESS | view,
+                                  parent.put()),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(::RegDeleteTreeW(parent.get(), key.substr(slash + 1).c_str()), ERROR_SUCCESS);
+    }
+    void Clear(REGSAM view) {
+        OwnedKey parent;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\VandrelUndoTests", 0,
+                            KEY_ALL_ACCESS | view, parent.put()) != ERROR_SUCCESS)
+            return;
+        ::RegDeleteTreeW(parent.get(), root.substr(root.find_last_of(L'\\') + 1).c_str());
+    }
+    std::wstring Tree(REGSAM view) const {
+        return test::RegistryTree(HKEY_LOCAL_MACHINE, root, view);
+    }
+    std::vector<RegistryRoot> Roots() const {
+        return {{HKEY_LOCAL_MACHINE, root.c_str(), KEY_WOW64_64KEY},
+                {HKEY_LOCAL_MACHINE, root.c_str(), KEY_WOW64_32KEY}};
     }
     std::wstring root;
 };
@@ -87,35 +223,96 @@ TEST_F(RegistryUndoTest, ARestoreGoesOnPastAFailedCallAndReportsIt) {
         {"delete value", Call::DeleteValue, true, true, true},
         {"delete tree", Call::DeleteTree, true, false, false},
         {"delete key", Call::DeleteKey, true, true, false},
+        {"set security", Call::SetSecurity, true, true, true},
     };
-    const std::vector<RegistryRoot> roots = {{HKEY_CURRENT_USER, root.c_str(), KEY_WOW64_64KEY}};
     const std::vector<std::wstring> keys = {L"Parent\\A", L"Parent\\B", L"Fresh\\C"};
-    const std::wstring recorded = test::RegistryTree(HKEY_CURRENT_USER, root);
+    const std::wstring recorded[] = {Tree(kViews[0]), Tree(kViews[1])};
+    ASSERT_NE(recorded[0], recorded[1]);
 
     for (const Case& c : cases) {
         RegistryUndo undo(kFailing);
-        ASSERT_TRUE(undo.Record(roots, keys)) << c.name;
-        Set(L"Parent\\A", L"V", L"after");
-        ASSERT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, Path(L"Parent\\A\\Sub").c_str()),
-                  ERROR_SUCCESS);
-        Set(L"Parent\\B", L"", L"added");
-        Set(L"Fresh\\C", L"", L"added");
+        ASSERT_TRUE(undo.Record(Roots(), keys)) << c.name;
+        for (REGSAM view : kViews) {
+            Text(view, L"Parent\\A", L"V", L"after");
+            // Strings written through the Win32 call end with a NUL.
+            Text(view, L"Parent\\A", L"Unended", L"abc");
+            Remove(view, L"Parent\\A\\Sub");
+            Text(view, L"Parent\\B", L"", L"added");
+            Text(view, L"Fresh\\C", L"", L"added");
+        }
 
         g_failing = c.failing;
         EXPECT_EQ(undo.Restore(), c.failing == Call::None) << c.name;
         g_failing = Call::None;
-        wchar_t value[16] = {};
-        DWORD size = sizeof value;
-        ::RegGetValueW(HKEY_CURRENT_USER, Path(L"Parent\\A").c_str(), L"V", RRF_RT_REG_SZ, nullptr,
-                       value, &size);
-        EXPECT_EQ(std::wstring(value) == L"before", c.valueBack) << c.name;
-        EXPECT_EQ(!Exists(L"Parent\\B"), c.addedKeyGone) << c.name;
-        EXPECT_EQ(!Exists(L"Fresh"), c.addedParentGone) << c.name;
+        for (REGSAM view : kViews) {
+            const std::wstring before = view == KEY_WOW64_64KEY ? L"before64" : L"before32";
+            EXPECT_EQ(TextOf(view, L"Parent\\A", L"V") == before, c.valueBack) << c.name;
+            EXPECT_EQ(!Exists(view, L"Parent\\B"), c.addedKeyGone) << c.name;
+            EXPECT_EQ(!Exists(view, L"Fresh"), c.addedParentGone) << c.name;
+        }
 
         // The same record, restored again, completes what the first left.
         EXPECT_TRUE(undo.Restore()) << c.name;
-        EXPECT_TRUE(test::SameRegistry(recorded, test::RegistryTree(HKEY_CURRENT_USER, root)))
-            << c.name;
+        for (int v = 0; v < 2; ++v)
+            EXPECT_TRUE(test::SameRegistry(recorded[v], Tree(kViews[v]))) << c.name;
+    }
+}
+
+TEST_F(RegistryUndoTest, WhatCannotBeWrittenBackOrReadFailsTheRecord) {
+    const std::vector<std::wstring> keys = {L"Parent\\A"};
+    RegistryUndo undo(kFailing);
+    g_failing = Call::GetSecurity;
+    EXPECT_FALSE(undo.Record(Roots(), keys)) << "a security descriptor that cannot be read";
+    g_failing = Call::None;
+    ASSERT_TRUE(undo.Record(Roots(), keys));
+
+    NativeSet(Key(KEY_WOW64_32KEY, L"Parent\\A\\Sub").get(), std::wstring(L"V\0W", 3), REG_SZ, L"x",
+              4);
+    EXPECT_FALSE(undo.Record(Roots(), keys)) << "a value name with a NUL";
+    Remove(KEY_WOW64_32KEY, L"Parent\\A\\Sub");
+    ASSERT_TRUE(undo.Record(Roots(), keys));
+
+    const NativeKey hidden(Key(KEY_WOW64_32KEY, L"Parent\\A").get(),
+                           std::wstring(L"Sub\0Hidden", 10));
+    EXPECT_FALSE(undo.Record(Roots(), keys)) << "a key name with a NUL";
+}
+
+TEST_F(RegistryUndoTest, AKeyCreatedAgainKeepsItsSecurityAndAVolatileParentsChildStaysVolatile) {
+    PSECURITY_DESCRIPTOR own = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;;KA;;;BA)(A;;KR;;;WD)", SDDL_REVISION_1, &own, nullptr));
+    for (REGSAM view : kViews) {
+        EXPECT_EQ(
+            ::RegSetKeySecurity(Key(view, L"Parent\\A").get(), DACL_SECURITY_INFORMATION, own),
+            ERROR_SUCCESS);
+        Key(view, L"Parent\\A\\Volatile\\Inner", REG_OPTION_VOLATILE);
+        Text(view, L"Parent\\A\\Volatile\\Inner", L"", L"inner");
+    }
+    ::LocalFree(own);
+    std::wstring security[2];
+    for (int v = 0; v < 2; ++v)
+        security[v] = SecurityOf(Key(kViews[v], L"Parent\\A").get());
+    RegistryUndo undo(RealRegistryCalls());
+    ASSERT_TRUE(undo.Record(Roots(), {L"Parent\\A"}));
+
+    for (REGSAM view : kViews)
+        Remove(view, L"Parent\\A\\Volatile\\Inner");
+    EXPECT_TRUE(undo.Restore());
+    for (REGSAM view : kViews) {
+        ASSERT_TRUE(Exists(view, L"Parent\\A\\Volatile\\Inner"));
+        OwnedKey persistent;
+        EXPECT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                                    Path(L"Parent\\A\\Volatile\\Inner\\P").c_str(), 0, nullptr, 0,
+                                    KEY_ALL_ACCESS | view, nullptr, persistent.put(), nullptr),
+                  ERROR_CHILD_MUST_BE_VOLATILE);
+    }
+
+    for (REGSAM view : kViews)
+        Remove(view, L"Parent\\A");
+    EXPECT_TRUE(undo.Restore());
+    for (int v = 0; v < 2; ++v) {
+        EXPECT_EQ(SecurityOf(Key(kViews[v], L"Parent\\A").get()), security[v]);
+        EXPECT_NE(security[v].find(L"(A;;KR;;;WD)"), std::wstring::npos) << "the DACL was not set";
     }
 }
 
