@@ -1,6 +1,7 @@
 // Prints the TypeLib and Interface trees of the machine's or the current
 // user's classes, in both registry views, as UTF-8 text: the snapshot the
 // e2e tests compare, for the tests that drive Vandrel from a Linux shell.
+// Like those tests, it first creates the user's two keys where missing.
 //   ClassesSnapshot.exe machine|user
 #include "support/TestSupport.h"
 
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
     if (argc != 2 || (std::strcmp(argv[1], "machine") != 0 && std::strcmp(argv[1], "user") != 0))
         return 2;
     try {
+        vandrel::test::CreateUserClassesKeys();
         const HKEY hive = argv[1][0] == 'm' ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
         const std::wstring text = vandrel::test::ClassesSnapshot(hive);
         const int size = ::WideCharToMultiByte(
