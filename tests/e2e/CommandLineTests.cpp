@@ -25,15 +25,7 @@ const std::wstring kFailed = L"\"\u5931\u8D25!";      // "失败!
 class CommandLine : public ::testing::Test {
 protected:
     void SetUp() override {
-        // The platform leaves these two behind, empty, once it has registered
-        // anything for the user: the state every comparison starts from.
-        for (const wchar_t* key :
-             {L"Software\\Classes\\TypeLib", L"Software\\Classes\\Interface"}) {
-            HKEY created = nullptr;
-            ::RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_READ, nullptr, &created,
-                              nullptr);
-            if (created) ::RegCloseKey(created);
-        }
+        CreateUserClassesKeys();
         before = RegistrySnapshot();
     }
     void TearDown() override { EXPECT_TRUE(SameRegistry(before, RegistrySnapshot())); }

@@ -264,6 +264,14 @@ std::wstring ClassesSnapshot(HKEY hive) {
     return out;
 }
 
+void CreateUserClassesKeys() {
+    for (const wchar_t* key : {L"Software\\Classes\\TypeLib", L"Software\\Classes\\Interface"}) {
+        OwnedKey created;
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_READ, nullptr, created.put(),
+                          nullptr);
+    }
+}
+
 std::wstring RegistrySnapshot() {
     return ClassesSnapshot(HKEY_LOCAL_MACHINE) + ClassesSnapshot(HKEY_CURRENT_USER);
 }

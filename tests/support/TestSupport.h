@@ -69,6 +69,10 @@ std::wstring RegistryTree(HKEY hive, const std::wstring& path, REGSAM view = 0);
 // The TypeLib and Interface part of RegistrySnapshot in one hive's classes
 // (HKLM or HKCU \Software\Classes).
 std::wstring ClassesSnapshot(HKEY hive);
+// Creates the user's TypeLib and Interface keys where they are missing. The
+// platform leaves both behind, empty, once it has registered anything for
+// the user: the state every comparison of the user's classes starts from.
+void CreateUserClassesKeys();
 // Success when two snapshots are equal; otherwise a short list of the lines
 // only one of them holds.
 ::testing::AssertionResult SameRegistry(const std::wstring& expected, const std::wstring& actual);
