@@ -3,6 +3,8 @@
 // font), icon and manifest, centred in the work area, with a plain message
 // loop, the focus in the path box; no dialog keys, drops, commands or error
 // handling.
+#include "res/Resource.h"
+
 #include <windows.h>
 
 namespace {
@@ -81,7 +83,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
-    windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+    windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_VANDREL));
     windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = title;

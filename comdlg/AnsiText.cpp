@@ -1,15 +1,16 @@
 #include "comdlg/AnsiText.h"
 
+#include "comdlg/ClsComdlg.h"
+
 #include <windows.h>
 
 #include <climits>
-#include <new>
 
 namespace vandrel {
 namespace {
 
 int CheckedLength(std::size_t length) {
-    if (length > static_cast<std::size_t>(INT_MAX)) throw std::bad_alloc();
+    if (length > static_cast<std::size_t>(INT_MAX)) throw TextTooLongError();
     return static_cast<int>(length);
 }
 

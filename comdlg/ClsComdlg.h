@@ -12,22 +12,35 @@
 
 namespace vandrel {
 
-// A page or copy value that does not fit the print record's 16-bit fields.
-class ComdlgOverflow : public Error {
+// A page or copy value that does not fit the print record's 16-bit fields;
+// the text names the property.
+class ComdlgOverflowError : public Error {
 public:
     using Error::Error;
 };
 
 // The common-dialog library or one of its entries could not be had.
-class ComdlgUnavailable : public Error {
+class ComdlgUnavailableError : public Error {
 public:
-    ComdlgUnavailable() : Error("common dialog library unavailable") {}
+    ComdlgUnavailableError() : Error("无法加载通用对话框库") {}
 };
 
 // The font dialog needs the default printer's device context.
 class NoPrinterError : public Error {
 public:
-    NoPrinterError() : Error("no default printer to list fonts for") {}
+    NoPrinterError() : Error("没有默认打印机,无法列出其字体") {}
+};
+
+// The font dialog's block of global memory could not be had or locked.
+class FontBlockError : public Error {
+public:
+    FontBlockError() : Error("无法分配字体内存块") {}
+};
+
+// A text too long for the conversion to the ANSI code page.
+class TextTooLongError : public Error {
+public:
+    TextTooLongError() : Error("文本过长,无法转换") {}
 };
 
 // Each property is a get directly followed by its let. Lets store what they
@@ -56,7 +69,7 @@ public:
     std::int32_t Instance() const;
     void Instance(std::int32_t vNewValue);
     Flag ShowSave();
-    // Throws ComdlgOverflow, before any dialog, for a page or copy value
+    // Throws ComdlgOverflowError, before any dialog, for a page or copy value
     // outside -32768..32767.
     Flag ShowPrint();
     std::int32_t Copies() const;
@@ -73,7 +86,7 @@ public:
     std::int32_t Color() const;
     void Color(std::int32_t vNewValue);
     // Throws NoPrinterError when the default printer's device context cannot
-    // be had; std::bad_alloc when the font block cannot be made.
+    // be had; FontBlockError when the font block cannot be made.
     Flag ShowFont();
     std::wstring FontName() const;
     void FontName(std::wstring vNewValue);

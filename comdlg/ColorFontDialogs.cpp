@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <new>
 
 namespace vandrel {
 namespace {
@@ -45,7 +44,7 @@ std::wstring FaceName(const LOGFONTA& font) {
 } // namespace
 
 Flag ClsComdlg::ShowColor() {
-    const ComdlgPlatform& platform = CurrentComdlgPlatform();
+    const ComdlgPlatform& platform = *ComdlgSeam();
     COLORREF customColors[kCustomColors] = {};
     CHOOSECOLORA record{};
     record.lStructSize = sizeof record;
@@ -59,14 +58,14 @@ Flag ClsComdlg::ShowColor() {
 }
 
 Flag ClsComdlg::ShowFont() {
-    const ComdlgPlatform& platform = CurrentComdlgPlatform();
+    const ComdlgPlatform& platform = *ComdlgSeam();
     LOGFONTA font = StartingFont();
     // The block stays locked while the dialog is open; both owners give it
     // back on every way out, the unlock first.
     const PlatformGlobal block(platform.GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof font));
-    if (!block) throw std::bad_alloc();
+    if (!block) throw FontBlockError();
     void* const address = platform.GlobalLock(block.get());
-    if (!address) throw std::bad_alloc();
+    if (!address) throw FontBlockError();
     const PlatformLocked locked(block.get());
     std::memcpy(address, &font, sizeof font);
 

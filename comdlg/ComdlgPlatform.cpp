@@ -13,7 +13,7 @@ namespace {
 // Each entry is looked up on its first call; without it the call raises.
 void (*CommonDialogEntry(const char* name))() {
     const auto entry = SystemEntry<void (*)()>(L"comdlg32.dll", name);
-    if (!entry) throw ComdlgUnavailable();
+    if (!entry) throw ComdlgUnavailableError();
     return entry;
 }
 
@@ -64,19 +64,11 @@ const ComdlgPlatform kReal = {
     ::DeleteDC,
 };
 
-const ComdlgPlatform* g_platform = &kReal;
-
 } // namespace
 
-const ComdlgPlatform& RealComdlgPlatform() {
-    return kReal;
-}
-const ComdlgPlatform& CurrentComdlgPlatform() {
-    return *g_platform;
-}
-
-void SetComdlgPlatform(const ComdlgPlatform* platform) {
-    g_platform = platform ? platform : &kReal;
+Seam<ComdlgPlatform>& ComdlgSeam() {
+    static Seam<ComdlgPlatform> seam(kReal);
+    return seam;
 }
 
 } // namespace vandrel

@@ -2,6 +2,8 @@
 // stand in for the dialogs, the memory they use and the printer.
 #pragma once
 
+#include "common/Seam.h"
+
 #include "common/Owned.h"
 
 #include <windows.h>
@@ -32,11 +34,8 @@ struct ComdlgPlatform {
     BOOL(WINAPI* DeleteDC)(HDC dc);
 };
 
-const ComdlgPlatform& RealComdlgPlatform();
-const ComdlgPlatform& CurrentComdlgPlatform();
-// Replaces the platform for every dialog object; nullptr restores the real
-// one.
-void SetComdlgPlatform(const ComdlgPlatform* platform);
+// The platform of every dialog object.
+Seam<ComdlgPlatform>& ComdlgSeam();
 
 // The record sizes the platform expects: on 32-bit Windows the published
 // ANSI layouts, and the file record without the fields added after it.
@@ -70,15 +69,15 @@ inline HINSTANCE AsInstance(std::int32_t value) {
 // count every block, lock and context a dialog leaves behind.
 struct PlatformGlobalTraits {
     static HGLOBAL invalid() { return nullptr; }
-    static void close(HGLOBAL block) { CurrentComdlgPlatform().GlobalFree(block); }
+    static void close(HGLOBAL block) { ComdlgSeam()->GlobalFree(block); }
 };
 struct PlatformUnlockTraits {
     static HGLOBAL invalid() { return nullptr; }
-    static void close(HGLOBAL block) { CurrentComdlgPlatform().GlobalUnlock(block); }
+    static void close(HGLOBAL block) { ComdlgSeam()->GlobalUnlock(block); }
 };
 struct PlatformDCTraits {
     static HDC invalid() { return nullptr; }
-    static void close(HDC dc) { CurrentComdlgPlatform().DeleteDC(dc); }
+    static void close(HDC dc) { ComdlgSeam()->DeleteDC(dc); }
 };
 using PlatformGlobal = Owned<HGLOBAL, PlatformGlobalTraits>;
 // A block that is locked: the owner unlocks it.

@@ -58,7 +58,7 @@ Flag ClsComdlg::ShowSave() {
 }
 
 Flag ClsComdlg::ShowFileDialog(bool save) {
-    const ComdlgPlatform& platform = CurrentComdlgPlatform();
+    const ComdlgPlatform& platform = *ComdlgSeam();
     const auto filter = AnsiOrAbsent(m_Filter);
     const auto initDir = AnsiOrAbsent(m_InitDir);
     const auto title = AnsiOrAbsent(m_DialogTitle);

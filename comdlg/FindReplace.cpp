@@ -11,7 +11,7 @@ Flag ClsComdlg::ShowFind() {
 }
 
 Flag ClsComdlg::ShowReplace() {
-    const ComdlgPlatform& platform = CurrentComdlgPlatform();
+    const ComdlgPlatform& platform = *ComdlgSeam();
     FINDREPLACEA record{};
     record.lStructSize = sizeof record;
     record.hwndOwner = platform.GetForegroundWindow();

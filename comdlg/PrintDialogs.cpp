@@ -14,7 +14,7 @@ namespace {
 WORD Narrow(std::int32_t value, const char* error) {
     if (value < std::numeric_limits<std::int16_t>::min() ||
         value > std::numeric_limits<std::int16_t>::max())
-        throw ComdlgOverflow(error);
+        throw ComdlgOverflowError(error);
     return static_cast<WORD>(static_cast<std::int16_t>(value));
 }
 
@@ -40,13 +40,13 @@ ReturnedDevice Returned(const PAGESETUPDLGA& record) {
 } // namespace
 
 Flag ClsComdlg::ShowPrint() {
-    const ComdlgPlatform& platform = CurrentComdlgPlatform();
+    const ComdlgPlatform& platform = *ComdlgSeam();
     // Every value is checked before the dialog, so an error changes nothing.
-    const WORD fromPage = Narrow(m_FromPage, "FromPage does not fit in 16 bits");
-    const WORD toPage = Narrow(m_ToPage, "ToPage does not fit in 16 bits");
-    const WORD minPage = Narrow(m_MinPage, "MinPage does not fit in 16 bits");
-    const WORD maxPage = Narrow(m_MaxPage, "MaxPage does not fit in 16 bits");
-    const WORD copies = Narrow(m_Copies, "Copies does not fit in 16 bits");
+    const WORD fromPage = Narrow(m_FromPage, "FromPage 的值超出 16 位");
+    const WORD toPage = Narrow(m_ToPage, "ToPage 的值超出 16 位");
+    const WORD minPage = Narrow(m_MinPage, "MinPage 的值超出 16 位");
+    const WORD maxPage = Narrow(m_MaxPage, "MaxPage 的值超出 16 位");
+    const WORD copies = Narrow(m_Copies, "Copies 的值超出 16 位");
 
     PRINTDLGA record{};
     record.lStructSize = sizeof record;
@@ -71,7 +71,7 @@ Flag ClsComdlg::ShowPrint() {
 }
 
 Flag ClsComdlg::ShowPageSetup() {
-    const ComdlgPlatform& platform = CurrentComdlgPlatform();
+    const ComdlgPlatform& platform = *ComdlgSeam();
     PAGESETUPDLGA record{};
     record.lStructSize = sizeof record;
     record.hwndOwner = platform.GetForegroundWindow();

@@ -1,13 +1,14 @@
 // The errors the program raises itself.
 //
 // The rule: an error passes, unhandled, to the outermost handler (start-up,
-// or the main window's loop for a click handler), which shows what() and ends
-// the process. Every error is a vandrel::Error and carries a fixed text, a
-// string literal: the standard library's text-carrying errors (logic_error,
-// runtime_error and their kin) would link its whole std::string machinery
-// into the program for a message. A kind that a caller may want to tell apart
-// is a subclass with its own text. (common/LibraryThrows.cpp replaces the
-// standard library's own error helpers on the same grounds.)
+// or the main window's loop for a click handler), which shows what() in the
+// error box and ends the process. Every error is a vandrel::Error, named
+// ...Error, and carries a fixed text for that box: a Chinese string literal
+// in UTF-8, since the box is Chinese like all of the program's text: the standard library's
+// text-carrying errors (logic_error, runtime_error and their kin) would link its whole std::string
+// machinery into the program for a message. A kind that a caller may want to tell apart is a
+// subclass with its own text. (common/LibraryThrows.cpp replaces the standard library's own error
+// helpers on the same grounds.)
 #pragma once
 
 #include <exception>

@@ -8,20 +8,13 @@
 
 #include <windows.h>
 
-#include <string>
-
 namespace vandrel {
 namespace detail {
 
+// The program starts only where the search flags exist (its start-up imports
+// SetDefaultDllDirectories), so no system without them is served here.
 inline HMODULE LoadSystemLibrary(const wchar_t* name) {
-    HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module || ::GetLastError() != ERROR_INVALID_PARAMETER) return module;
-    // Systems without the search flags refuse them; name the folder instead.
-    wchar_t folder[MAX_PATH];
-    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    const std::wstring path = std::wstring(folder, length) + L"\\" + name;
-    return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 } // namespace detail

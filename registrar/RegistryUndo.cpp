@@ -1,39 +1,11 @@
 #include "registrar/RegistryUndo.h"
 
 #include "common/Owned.h"
-#include "common/SystemLibrary.h"
 
-#include <winternl.h>
-
-#include <cwchar>
 #include <utility>
 
 namespace vandrel {
 namespace {
-
-// Wine's RegSetValueExW takes a string whose data is followed in memory by
-// a NUL for one whose terminator was left out of its size, and writes the
-// NUL too: a recorded string that had none would come back longer, or not,
-// by what lies after it. The native call writes the bytes it is given.
-LSTATUS WINAPI SetValueAsRecorded(HKEY key, const wchar_t* name, DWORD, DWORD type,
-                                  const BYTE* data, DWORD size) {
-    using Set = NTSTATUS(NTAPI*)(HANDLE, UNICODE_STRING*, ULONG, ULONG, const void*, ULONG);
-    static const auto set = SystemEntry<Set>(L"ntdll.dll", "NtSetValueKey");
-    static const auto error =
-        SystemEntry<ULONG(NTAPI*)(NTSTATUS)>(L"ntdll.dll", "RtlNtStatusToDosError");
-    if (!set || !error) return ERROR_PROC_NOT_FOUND;
-    const size_t chars = name ? std::wcslen(name) : 0;
-    if (chars > UNICODE_STRING_MAX_CHARS) return ERROR_INVALID_PARAMETER;
-    const auto bytes = static_cast<USHORT>(chars * sizeof(wchar_t));
-    UNICODE_STRING counted = {bytes, bytes, const_cast<wchar_t*>(name ? name : L"")};
-    return static_cast<LSTATUS>(error(set(key, &counted, 0, type, data, size)));
-}
-
-const RegistryCalls kReal = {
-    ::RegOpenKeyExW,   ::RegCreateKeyExW,   ::RegQueryInfoKeyW, ::RegEnumKeyExW,
-    ::RegEnumValueW,   SetValueAsRecorded,  ::RegDeleteValueW,  ::RegDeleteTreeW,
-    ::RegDeleteKeyExW, ::RegGetKeySecurity,
-};
 
 constexpr REGSAM kWrite = KEY_READ | KEY_WRITE | DELETE;
 // All of a key's descriptor that READ_CONTROL may read; setting it back
@@ -75,10 +47,6 @@ ByParent(const std::vector<std::wstring>& keys) {
 
 } // namespace
 
-const RegistryCalls& RealRegistryCalls() {
-    return kReal;
-}
-
 std::vector<RegistryRoot> LocalMachineClassesRoots() {
     return {
         {HKEY_LOCAL_MACHINE, L"Software\\Classes", KEY_WOW64_64KEY},
@@ -103,15 +71,15 @@ std::vector<RegistryRoot> MachineClassesRoots() {
 // One round trip for the sizes, then one per value and per subkey name.
 bool RegistryUndo::ReadKey(HKEY key, Listing& listing) const {
     DWORD subkeys = 0, subkeyChars = 0, values = 0, nameChars = 0, dataBytes = 0;
-    if (calls_.QueryInfo(key, nullptr, nullptr, nullptr, &subkeys, &subkeyChars, nullptr, &values,
-                         &nameChars, &dataBytes, nullptr, nullptr) != ERROR_SUCCESS)
+    if (calls_.RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &subkeyChars, nullptr,
+                                &values, &nameChars, &dataBytes, nullptr, nullptr) != ERROR_SUCCESS)
         return false;
     std::wstring name(nameChars + 1, L'\0');
     std::vector<BYTE> data(dataBytes + 1);
     for (DWORD i = 0; i < values; ++i) {
         DWORD length = nameChars + 1, type = 0, size = dataBytes + 1;
         const LSTATUS status =
-            calls_.EnumValue(key, i, name.data(), &length, nullptr, &type, data.data(), &size);
+            calls_.RegEnumValueW(key, i, name.data(), &length, nullptr, &type, data.data(), &size);
         if (status == ERROR_NO_MORE_ITEMS) break;
         // ERROR_MORE_DATA too: someone else wrote in between.
         if (status != ERROR_SUCCESS) return false;
@@ -123,7 +91,7 @@ bool RegistryUndo::ReadKey(HKEY key, Listing& listing) const {
     for (DWORD i = 0; i < subkeys; ++i) {
         DWORD length = subkeyChars + 1;
         const LSTATUS status =
-            calls_.EnumKey(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+            calls_.RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_NO_MORE_ITEMS) break;
         if (status != ERROR_SUCCESS) return false;
         listing.subkeys.push_back(name.substr(0, length));
@@ -138,7 +106,7 @@ bool RegistryUndo::ReadSecurity(HKEY key, std::vector<BYTE>& security) const {
     security.resize(256);
     for (;;) {
         auto size = static_cast<DWORD>(security.size());
-        const LSTATUS status = calls_.GetSecurity(key, kSecurity, security.data(), &size);
+        const LSTATUS status = calls_.RegGetKeySecurity(key, kSecurity, security.data(), &size);
         if (status == ERROR_SUCCESS) {
             security.resize(size);
             return true;
@@ -154,7 +122,8 @@ bool RegistryUndo::ReadTree(HKEY key, REGSAM view, Tree& tree) const {
     tree.values = std::move(listing.values);
     for (std::wstring& name : listing.subkeys) {
         OwnedKey child;
-        const LSTATUS status = calls_.Open(key, name.c_str(), 0, KEY_READ | view, child.put());
+        const LSTATUS status =
+            calls_.RegOpenKeyExW(key, name.c_str(), 0, KEY_READ | view, child.put());
         if (Gone(status)) continue;
         if (status != ERROR_SUCCESS) return false;
         tree.children.emplace_back(std::move(name), Tree());
@@ -173,7 +142,7 @@ bool RegistryUndo::Record(const std::vector<RegistryRoot>& roots,
         // everything below it relative to that.
         OwnedKey classes;
         const LSTATUS rooted =
-            calls_.Open(root.hive, root.path, 0, KEY_READ | root.view, classes.put());
+            calls_.RegOpenKeyExW(root.hive, root.path, 0, KEY_READ | root.view, classes.put());
         if (!Gone(rooted) && rooted != ERROR_SUCCESS) return Forget();
         for (const auto& [parentPath, names] : byParent) {
             Group group;
@@ -184,8 +153,8 @@ bool RegistryUndo::Record(const std::vector<RegistryRoot>& roots,
             OwnedKey parent;
             LSTATUS status = rooted;
             if (classes)
-                status = calls_.Open(classes.get(), parentPath.c_str(), 0, KEY_READ | root.view,
-                                     parent.put());
+                status = calls_.RegOpenKeyExW(classes.get(), parentPath.c_str(), 0,
+                                              KEY_READ | root.view, parent.put());
             if (!Gone(status) && status != ERROR_SUCCESS) return Forget();
             group.present = status == ERROR_SUCCESS;
             for (const std::wstring& name : names) {
@@ -193,8 +162,8 @@ bool RegistryUndo::Record(const std::vector<RegistryRoot>& roots,
                 entry.name = name;
                 if (group.present) {
                     OwnedKey key;
-                    const LSTATUS opened =
-                        calls_.Open(parent.get(), name.c_str(), 0, KEY_READ | root.view, key.put());
+                    const LSTATUS opened = calls_.RegOpenKeyExW(parent.get(), name.c_str(), 0,
+                                                                KEY_READ | root.view, key.put());
                     if (!Gone(opened) && opened != ERROR_SUCCESS) return Forget();
                     entry.present = opened == ERROR_SUCCESS;
                     if (entry.present && !ReadTree(key.get(), root.view, entry.tree))
@@ -231,20 +200,20 @@ bool RegistryUndo::RestoreGroup(const Group& group) const {
     if (!group.present) {
         // The parent itself was absent: remove what was written under it, and
         // the parent too once nothing else is left in it.
-        const LSTATUS status =
-            calls_.Open(group.hive, group.path.c_str(), 0, kWrite | group.view, parent.put());
+        const LSTATUS status = calls_.RegOpenKeyExW(group.hive, group.path.c_str(), 0,
+                                                    kWrite | group.view, parent.put());
         if (Gone(status)) return true;
         if (status != ERROR_SUCCESS) return false;
         bool restored = true;
         for (const Entry& entry : group.entries) {
-            const LSTATUS deleted = calls_.DeleteTree(parent.get(), entry.name.c_str());
+            const LSTATUS deleted = calls_.RegDeleteTreeW(parent.get(), entry.name.c_str());
             if (deleted != ERROR_SUCCESS && !Gone(deleted)) restored = false;
         }
         Listing left;
         if (!ReadKey(parent.get(), left)) return false;
         parent.reset();
         if (left.values.empty() && left.subkeys.empty() &&
-            calls_.DeleteKey(group.hive, group.path.c_str(), group.view, 0) != ERROR_SUCCESS)
+            calls_.RegDeleteKeyExW(group.hive, group.path.c_str(), group.view, 0) != ERROR_SUCCESS)
             restored = false;
         return restored;
     }
@@ -253,7 +222,7 @@ bool RegistryUndo::RestoreGroup(const Group& group) const {
     bool restored = true;
     for (const Entry& entry : group.entries) {
         if (!entry.present) {
-            const LSTATUS deleted = calls_.DeleteTree(parent.get(), entry.name.c_str());
+            const LSTATUS deleted = calls_.RegDeleteTreeW(parent.get(), entry.name.c_str());
             if (deleted != ERROR_SUCCESS && !Gone(deleted)) restored = false;
             continue;
         }
@@ -277,10 +246,10 @@ bool RegistryUndo::RestoreTree(HKEY key, REGSAM view, const Tree& tree) const {
     if (now.values != tree.values) {
         // Written again in full, so that their order is the recorded one too.
         for (const Value& value : now.values)
-            if (calls_.DeleteValue(key, value.name.c_str()) != ERROR_SUCCESS) restored = false;
+            if (calls_.RegDeleteValueW(key, value.name.c_str()) != ERROR_SUCCESS) restored = false;
         for (const Value& value : tree.values)
-            if (calls_.SetValue(key, value.name.c_str(), 0, value.type, value.data.data(),
-                                static_cast<DWORD>(value.data.size())) != ERROR_SUCCESS)
+            if (calls_.RegSetValueExW(key, value.name.c_str(), 0, value.type, value.data.data(),
+                                      static_cast<DWORD>(value.data.size())) != ERROR_SUCCESS)
                 restored = false;
     }
     for (const std::wstring& name : now.subkeys) {
@@ -289,7 +258,8 @@ bool RegistryUndo::RestoreTree(HKEY key, REGSAM view, const Tree& tree) const {
         bool recorded = false;
         for (const auto& child : tree.children)
             recorded = recorded || child.first == name;
-        if (!recorded && calls_.DeleteTree(key, name.c_str()) != ERROR_SUCCESS) restored = false;
+        if (!recorded && calls_.RegDeleteTreeW(key, name.c_str()) != ERROR_SUCCESS)
+            restored = false;
     }
     for (const auto& [name, child] : tree.children) {
         OwnedKey sub;
@@ -306,19 +276,20 @@ bool RegistryUndo::RestoreTree(HKEY key, REGSAM view, const Tree& tree) const {
 bool RegistryUndo::CreateKey(HKEY parent, const std::wstring& name, REGSAM view,
                              const std::vector<BYTE>& security, HKEY* key) const {
     DWORD made = 0;
-    LSTATUS status = calls_.Create(parent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                   kWrite | view, nullptr, key, &made);
+    LSTATUS status =
+        calls_.RegCreateKeyExW(parent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                               kWrite | view, nullptr, key, &made);
     if (status == ERROR_CHILD_MUST_BE_VOLATILE)
-        status = calls_.Create(parent, name.c_str(), 0, nullptr, REG_OPTION_VOLATILE, kWrite | view,
-                               nullptr, key, &made);
+        status = calls_.RegCreateKeyExW(parent, name.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                        kWrite | view, nullptr, key, &made);
     if (status != ERROR_SUCCESS) return false;
     if (made != REG_CREATED_NEW_KEY || security.empty()) return true;
     // Wine 8 drops a descriptor handed to the creating call. Owner and label
     // need WRITE_OWNER, asked for on the new key only.
     OwnedKey owned;
-    return calls_.Open(*key, L"", 0, WRITE_DAC | WRITE_OWNER | view, owned.put()) ==
+    return calls_.RegOpenKeyExW(*key, L"", 0, WRITE_DAC | WRITE_OWNER | view, owned.put()) ==
                ERROR_SUCCESS &&
-           calls_.SetSecurity(owned.get(), kSecurity, const_cast<BYTE*>(security.data())) ==
+           calls_.RegSetKeySecurity(owned.get(), kSecurity, const_cast<BYTE*>(security.data())) ==
                ERROR_SUCCESS;
 }
 

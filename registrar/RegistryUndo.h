@@ -3,31 +3,14 @@
 // error, leaving half a registration behind.
 #pragma once
 
+#include "registrar/RegistrarPlatform.h"
+
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
 namespace vandrel {
-
-// The registry calls recording and restoring make, so tests can fail any of
-// them. Handles are closed with RegCloseKey directly.
-struct RegistryCalls {
-    decltype(&::RegOpenKeyExW) Open;
-    decltype(&::RegCreateKeyExW) Create;
-    decltype(&::RegQueryInfoKeyW) QueryInfo;
-    decltype(&::RegEnumKeyExW) EnumKey;
-    decltype(&::RegEnumValueW) EnumValue;
-    decltype(&::RegSetValueExW) SetValue;
-    decltype(&::RegDeleteValueW) DeleteValue;
-    decltype(&::RegDeleteTreeW) DeleteTree;
-    decltype(&::RegDeleteKeyExW) DeleteKey;
-    // A table that stops before these calls the real ones.
-    decltype(&::RegGetKeySecurity) GetSecurity = ::RegGetKeySecurity;
-    decltype(&::RegSetKeySecurity) SetSecurity = ::RegSetKeySecurity;
-};
-
-const RegistryCalls& RealRegistryCalls();
 
 // A place the platform writes: a hive, the path of a classes root in it (never
 // empty), and the registry view (KEY_WOW64_64KEY or KEY_WOW64_32KEY). A mode
@@ -52,7 +35,7 @@ std::vector<RegistryRoot> UserClassesRoots();
 
 class RegistryUndo {
 public:
-    explicit RegistryUndo(const RegistryCalls& calls) : calls_(calls) {}
+    explicit RegistryUndo(const RegistrarPlatform& calls) : calls_(calls) {}
     RegistryUndo(const RegistryUndo&) = delete;
     RegistryUndo& operator=(const RegistryUndo&) = delete;
 
@@ -125,7 +108,7 @@ private:
     bool RestoreGroup(const Group& group) const;
     bool RestoreTree(HKEY key, REGSAM view, const Tree& tree) const;
 
-    const RegistryCalls& calls_;
+    const RegistrarPlatform& calls_;
     std::vector<Group> groups_;
 };
 

@@ -1,7 +1,7 @@
 #include "registrar/TypeLibHeader.h"
 
 #include "common/Owned.h"
-#include "registrar/PlatformGuard.h"
+#include "registrar/RegistrarPlatform.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -291,17 +291,17 @@ void CheckBody(void* context) {
 // A module's resource table can claim more than the file holds (a cut DLL
 // or .tlb module), and the mapping ends with the file: reading there faults.
 // Such an image, or one no guard could be set up for, is not whole.
-bool ImageIsWholeGuarded(const BYTE* image, size_t size) {
+bool ImageIsWholeGuarded(const RegistrarPlatform& platform, const BYTE* image, size_t size) {
     ImageCheck check{image, size, false};
     DWORD fault = 0;
-    return RunGuarded(CheckBody, &check, &fault) && check.whole;
+    return platform.RunGuarded(CheckBody, &check, &fault) && check.whole;
 }
 
 bool IsModule(const Mapping& mapping) {
     return mapping.size >= 2 && std::memcmp(mapping.view.get(), "MZ", 2) == 0;
 }
 
-bool ResourceIsWhole(const std::wstring& module, WORD index) {
+bool ResourceIsWhole(const RegistrarPlatform& platform, const std::wstring& module, WORD index) {
     OwnedModule data(::LoadLibraryExW(module.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     if (!data) return true;
     HRSRC found = ::FindResourceW(data.get(), MAKEINTRESOURCEW(index), L"TYPELIB");
@@ -310,7 +310,7 @@ bool ResourceIsWhole(const std::wstring& module, WORD index) {
     HGLOBAL loaded = ::LoadResource(data.get(), found);
     const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
     if (!bytes) return true;
-    return ImageIsWholeGuarded(static_cast<const BYTE*>(bytes), size);
+    return ImageIsWholeGuarded(platform, static_cast<const BYTE*>(bytes), size);
 }
 
 } // namespace
@@ -320,14 +320,15 @@ bool TypeLibImageIsWhole(const BYTE* image, size_t size) {
     return LoaderReads(image, size).Library();
 }
 
-bool TypeLibFileIsWhole(const std::wstring& file, WORD index) {
+bool TypeLibFileIsWhole(const RegistrarPlatform& platform, const std::wstring& file, WORD index) {
     Mapping mapping;
     if (!MapFile(file, mapping)) return true;
     if (IsModule(mapping)) {
         mapping = Mapping();
-        return ResourceIsWhole(file, index);
+        return ResourceIsWhole(platform, file, index);
     }
-    return ImageIsWholeGuarded(static_cast<const BYTE*>(mapping.view.get()), mapping.size);
+    return ImageIsWholeGuarded(platform, static_cast<const BYTE*>(mapping.view.get()),
+                               mapping.size);
 }
 
 } // namespace vandrel

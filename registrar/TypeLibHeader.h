@@ -14,6 +14,8 @@
 // proves that loading it ends.
 #pragma once
 
+#include "registrar/RegistrarPlatform.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -31,6 +33,6 @@ bool TypeLibImageIsWhole(const BYTE* image, size_t size);
 // "x.dll\N" apart). Anything that cannot be opened passes, so that the loader
 // reports it as it always has; an image whose reading faults (a resource the
 // file does not hold) fails.
-bool TypeLibFileIsWhole(const std::wstring& file, WORD index);
+bool TypeLibFileIsWhole(const RegistrarPlatform& platform, const std::wstring& file, WORD index);
 
 } // namespace vandrel

@@ -1,6 +1,6 @@
 #include "registrar/TypeLibWalk.h"
 
-#include "registrar/GuardedPlatform.h"
+#include "registrar/GuardedCalls.h"
 
 #include <utility>
 

@@ -11,7 +11,7 @@
 #pragma once
 
 #include "common/Owned.h"
-#include "registrar/ModVandrel.h"
+#include "registrar/RegistrarPlatform.h"
 
 #include <vector>
 

@@ -2,6 +2,7 @@
 
 #include "comdlg/ClsComdlg.h"
 #include "shell/ModAddString.h"
+#include "shell/Texts.h"
 
 #include <windows.h>
 #include <commdlg.h>
@@ -13,7 +14,6 @@ namespace {
 
 constexpr std::int32_t kSingleFile = OFN_EXPLORER | OFN_PATHMUSTEXIST;
 constexpr std::int32_t kManyFiles = kSingleFile | OFN_ALLOWMULTISELECT;
-constexpr wchar_t kAllFiles[] = L"所有文件(*.*)|*.*";
 
 } // namespace
 
@@ -23,7 +23,7 @@ std::wstring BrowseOpenFile(std::wstring title, const Flag& multiSelect, std::ws
     ClsComdlg dialog;
     const std::int32_t dialogFlags = multiSelect != 0 ? kManyFiles : kSingleFile;
     std::wstring types = filter.empty() ? std::wstring() : AddString(std::move(filter), L"|");
-    types += kAllFiles;
+    types += ui::kAllFilesFilter;
 
     dialog.Filter(std::move(types));
     dialog.flags(dialogFlags);
@@ -35,7 +35,7 @@ std::wstring BrowseOpenFile(std::wstring title, const Flag& multiSelect, std::ws
 
 std::wstring BrowseForTypeLibrary() {
     const Flag multiSelect = kFalse;
-    return BrowseOpenFile(L"请选择一个文件", multiSelect, L"TypeLib文件(*.tlb)|*.tlb;*.TLB");
+    return BrowseOpenFile(ui::kBrowseTitle, multiSelect, ui::kTypeLibFilter);
 }
 
 } // namespace vandrel

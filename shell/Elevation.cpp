@@ -21,10 +21,9 @@ bool IsInput(UINT message) {
 } // namespace
 
 TOKEN_ELEVATION_TYPE ProcessElevationType() {
-    HANDLE raw = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw))
+    OwnedHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()))
         return TokenElevationTypeDefault;
-    OwnedHandle token(raw);
     TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
     DWORD size = 0;
     if (!::GetTokenInformation(token.get(), TokenElevationType, &type, sizeof type, &size))

@@ -1,9 +1,11 @@
 #include "shell/ModMain.h"
 
 #include "common/Owned.h"
+#include "registrar/LoadablePath.h"
 #include "registrar/ModVandrel.h"
 #include "shell/Elevation.h"
 #include "shell/ReasonLine.h"
+#include "shell/Texts.h"
 #include "shell/frmMain.h"
 
 #include <exception>
@@ -19,7 +21,9 @@ int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& cap
 const CommandServices kReal = {
     RegisterLibraryIn,      UnregisterLibraryIn,         ShowMessageBox, ProcessElevationType,
     ShellExecuteOnFirstUse, WaitForProcessDroppingInput, WriteReasonLine};
-const CommandServices* g_services = &kReal;
+const CommandServices& Services() {
+    return *CommandSeam();
+}
 
 // Case-insensitive equality, as every comparison in this module makes it.
 bool TextEquals(const std::wstring& a, const std::wstring& b) {
@@ -33,23 +37,11 @@ Outcome Report(bool unregister, const std::wstring& path, const RegistrarResult&
     const bool restored = succeeded || result.failure != Failure::NotRestored;
     if (showMessage != 0) {
         std::wstring text = ResultMessage(unregister, path, succeeded);
-        if (!restored) text += std::wstring(L"\n") + kNotRestoredLine;
-        g_services->ShowMessage(owner, text, kAppTitle, kResultStyle);
+        if (!restored) text += std::wstring(L"\n") + ui::kNotRestoredLine;
+        Services().ShowMessage(owner, text, ui::kAppTitle, kResultStyle);
     }
     if (succeeded) return Outcome::Succeeded;
     return restored ? Outcome::Failed : Outcome::NotRestored;
-}
-
-// The elevated copy is started in a folder of the system's choosing.
-std::wstring AbsolutePath(const std::wstring& path) {
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (length == 0) return path;
-        if (length < full.size()) return full.substr(0, length);
-        full.resize(length);
-    }
 }
 
 std::wstring ProgramPath() {
@@ -69,14 +61,15 @@ std::wstring ProgramPath() {
 // elevate themselves.
 bool MayElevate(const RegistrarResult& result, Flag showMessage, Scope scope) {
     return result.flag != kTrue && result.failure == Failure::NoRights && showMessage != 0 &&
-           scope == Scope::Machine && g_services->ElevationType() == TokenElevationTypeLimited;
+           scope == Scope::Machine && Services().ElevationType() == TokenElevationTypeLimited;
 }
 
 // The same command in an elevated, silent copy of this program, and that
 // copy's exit status. A declined prompt is a failure.
 DWORD RunElevated(bool unregister, const std::wstring& path, HWND owner) {
     const std::wstring program = ProgramPath();
-    std::wstring parameters = L"\"" + AbsolutePath(path) + L"\"";
+    // The elevated copy is started in a folder of the system's choosing.
+    std::wstring parameters = L"\"" + FullPath(path).value_or(path) + L"\"";
     if (unregister) parameters += L" /u";
     parameters += L" /s";
     SHELLEXECUTEINFOW info{};
@@ -87,10 +80,10 @@ DWORD RunElevated(bool unregister, const std::wstring& path, HWND owner) {
     info.lpFile = program.c_str();
     info.lpParameters = parameters.c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (!g_services->ShellExecuteExW(&info)) return kExitFailed;
+    if (!Services().ShellExecuteExW(&info)) return kExitFailed;
     const OwnedHandle process(info.hProcess);
     if (!process) return kExitFailed;
-    return g_services->WaitForProcess(process.get(), owner);
+    return Services().WaitForProcess(process.get(), owner);
 }
 
 Outcome ElevatedOutcome(DWORD status) {
@@ -111,7 +104,7 @@ Outcome ElevatedOutcome(DWORD status) {
 bool g_commandRunning = false;
 
 const wchar_t* Operation(bool unregister) {
-    return unregister ? L"注销" : L"注册";
+    return unregister ? ui::kUnregister : ui::kRegister;
 }
 
 Outcome Command(bool unregister, const std::wstring& path, Flag showMessage, HWND owner,
@@ -122,19 +115,19 @@ Outcome Command(bool unregister, const std::wstring& path, Flag showMessage, HWN
         Running() { g_commandRunning = true; }
         ~Running() { g_commandRunning = false; }
     } running;
-    const RegistrarResult result = unregister ? g_services->UnregisterLibrary(path, scope)
-                                              : g_services->RegisterLibrary(path, L"", scope);
+    const RegistrarResult result = unregister ? Services().UnregisterLibrary(path, scope)
+                                              : Services().RegisterLibrary(path, L"", scope);
     if (!MayElevate(result, showMessage, scope)) {
         if (reasonLine && result.flag != kTrue)
-            g_services->WriteReason(
+            Services().WriteReason(
                 ReasonLine(Operation(unregister), path, ReasonOf(result.failure), result.status));
         return Report(unregister, path, result, showMessage, owner);
     }
     const DWORD status = RunElevated(unregister, path, owner);
     const Outcome elevated = ElevatedOutcome(status);
     if (reasonLine && elevated != Outcome::Succeeded)
-        g_services->WriteReason(ReasonLine(Operation(unregister), path, Reason::ElevatedFailed,
-                                           static_cast<HRESULT>(status)));
+        Services().WriteReason(ReasonLine(Operation(unregister), path, Reason::ElevatedFailed,
+                                          static_cast<HRESULT>(status)));
     Report(unregister, path,
            elevated == Outcome::Succeeded
                ? RegistrarResult(kTrue)
@@ -172,27 +165,24 @@ void ReportError(const char* what, bool commandMode, bool silent) {
         }
     }
     if (commandMode)
-        g_services->WriteReason(ReasonLine(L"", L"", Reason::Error, E_UNEXPECTED, detail));
+        Services().WriteReason(ReasonLine(L"", L"", Reason::Error, E_UNEXPECTED, detail));
     if (silent) return;
-    std::wstring text = L"发生意外错误,程序将退出。";
+    std::wstring text = ui::kErrorLead;
     if (!detail.empty()) text += L"\n" + detail;
-    g_services->ShowMessage(nullptr, text, kAppTitle, MB_OK | MB_ICONERROR);
+    Services().ShowMessage(nullptr, text, ui::kAppTitle, MB_OK | MB_ICONERROR);
 }
 
 } // namespace
 
-const CommandServices& RealCommandServices() {
-    return kReal;
-}
-
-void SetCommandServices(const CommandServices* services) {
-    g_services = services ? services : &kReal;
+Seam<CommandServices>& CommandSeam() {
+    static Seam<CommandServices> seam(kReal);
+    return seam;
 }
 
 std::wstring ResultMessage(bool unregister, const std::wstring& path, bool succeeded) {
-    std::wstring text = unregister ? L"注销\"" : L"注册\"";
+    std::wstring text = unregister ? ui::kUnregisterPrefix : ui::kRegisterPrefix;
     text += path;
-    text += succeeded ? L"\"成功!" : L"\"失败!";
+    text += succeeded ? ui::kSucceededSuffix : ui::kFailedSuffix;
     return text;
 }
 
@@ -261,7 +251,7 @@ int Main(const std::wstring& commandLine) {
                 : UnRegFile(line.path, line.showMessage, nullptr, line.scope, true);
         return ExitStatus(outcome);
     } catch (const std::bad_alloc&) {
-        ReportError("out of memory", commandMode, commandMode && line.showMessage == kFalse);
+        ReportError("内存不足", commandMode, commandMode && line.showMessage == kFalse);
     } catch (const std::exception& e) {
         ReportError(e.what(), commandMode, commandMode && line.showMessage == kFalse);
     } catch (...) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/Flag.h"
+#include "common/Seam.h"
 #include "registrar/ModVandrel.h"
 
 #include <windows.h>
@@ -40,18 +41,12 @@ struct CommandServices {
     void (*WriteReason)(const std::wstring& line);
 };
 
-const CommandServices& RealCommandServices();
-// nullptr restores the real services.
-void SetCommandServices(const CommandServices* services);
+Seam<CommandServices>& CommandSeam();
 
-inline constexpr wchar_t kAppTitle[] = L"Vandrel";
 inline constexpr UINT kResultStyle = MB_OK | MB_ICONINFORMATION; // 0x40
 
 // "注册"path"成功!" and its three siblings.
 std::wstring ResultMessage(bool unregister, const std::wstring& path, bool succeeded);
-// The line a failure message gains when what the failed call changed could
-// not all be put back.
-inline constexpr wchar_t kNotRestoredLine[] = L"注册表未能完全恢复原状。";
 
 // The two commands. An empty path does nothing and shows nothing; any
 // non-zero showMessage shows the result, owned by `owner` when given. A

@@ -8,6 +8,8 @@
 #include "shell/ModMain.h"
 #include "shell/frmMainDpi.h"
 #include "shell/frmMainDrop.h"
+#include "res/Resource.h"
+#include "shell/Texts.h"
 #include "shell/frmMainLayout.h"
 
 #include <objbase.h>
@@ -82,26 +84,27 @@ int FrmMain::Run() {
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
-    windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+    windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_VANDREL));
     windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kMainTitle;
+    windowClass.lpszClassName = ui::kMainTitle;
     if (!::RegisterClassExW(&windowClass) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        throw Error("the main window's class could not be registered");
+        throw Error("无法注册主窗口的窗口类");
 
     // The size depends on the DPI of the monitor the window lands on, so it
     // is set once the window exists.
-    const HWND created = ::CreateWindowExW(kExStyle, kMainTitle, kMainTitle, kStyle, CW_USEDEFAULT,
-                                           CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
+    const HWND created =
+        ::CreateWindowExW(kExStyle, ui::kMainTitle, ui::kMainTitle, kStyle, CW_USEDEFAULT,
+                          CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
     if (error_) std::rethrow_exception(error_);
-    if (!created) throw Error("the main window could not be created");
+    if (!created) throw Error("无法创建主窗口");
     loaded_ = true;
     ::ShowWindow(hwnd(), SW_SHOWDEFAULT);
 
     MSG message;
     BOOL got;
     while ((got = ::GetMessageW(&message, nullptr, 0, 0)) != 0) {
-        if (got == -1) throw Error("the message loop failed");
+        if (got == -1) throw Error("消息循环失败");
         // Tab, Shift+Tab and the arrow keys move between the controls as in a
         // dialog; Enter and Escape become IDOK and IDCANCEL, which no control has.
         if (hwnd() && ::IsDialogMessageW(hwnd(), &message)) continue;
@@ -193,7 +196,7 @@ void FrmMain::OnCreate() {
         if (!::CreateWindowExW(exStyle, windowClass, control->text, style, 0, 0, 0, 0, hwnd(),
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(control->id)), instance,
                                nullptr))
-            throw Error("a control of the main window could not be created");
+            throw Error("无法创建主窗口的控件");
     }
     // No limit of the path box's own: the largest an edit control takes.
     ::SendMessageW(Control(kIdTxtFileName), EM_LIMITTEXT, 0, 0);

@@ -20,29 +20,29 @@ DpiPlatform LookUp() {
     return platform;
 }
 
-const DpiPlatform* g_platform = nullptr;
-
 const DpiPlatform& Platform() {
-    return g_platform ? *g_platform : RealDpiPlatform();
+    return *DpiSeam();
 }
 
+// The screen's device context, handed back when the owner goes.
+struct ScreenTraits {
+    static HDC invalid() { return nullptr; }
+    static void close(HDC screen) { ::ReleaseDC(nullptr, screen); }
+};
+
 UINT SystemDpi() {
-    const HDC screen = ::GetDC(nullptr);
+    const Owned<HDC, ScreenTraits> screen(::GetDC(nullptr));
     if (!screen) return USER_DEFAULT_SCREEN_DPI;
-    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-    ::ReleaseDC(nullptr, screen);
+    const int dpi = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
     return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
 }
 
 } // namespace
 
-const DpiPlatform& RealDpiPlatform() {
+Seam<DpiPlatform>& DpiSeam() {
     static const DpiPlatform real = LookUp();
-    return real;
-}
-
-void SetDpiPlatform(const DpiPlatform* platform) {
-    g_platform = platform;
+    static Seam<DpiPlatform> seam(real);
+    return seam;
 }
 
 UINT WindowDpi(HWND window) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/Owned.h"
+#include "common/Seam.h"
 
 #include <windows.h>
 
@@ -16,9 +17,7 @@ struct DpiPlatform {
     BOOL(WINAPI* AdjustWindowRectExForDpi)
     (LPRECT rect, DWORD style, BOOL menu, DWORD exStyle, UINT dpi) = nullptr;
 };
-const DpiPlatform& RealDpiPlatform();
-// Replaces the per-DPI calls; nullptr restores the real ones.
-void SetDpiPlatform(const DpiPlatform* platform);
+Seam<DpiPlatform>& DpiSeam();
 
 // The DPI the window is drawn at: its monitor's on systems with per-monitor
 // DPI, else the system's.

@@ -31,7 +31,6 @@ struct ControlLayout {
     int tabIndex;
 };
 
-inline constexpr wchar_t kMainTitle[] = L"TypeLib注册程序";
 inline constexpr int kClientWidthTwips = 4725;
 inline constexpr int kClientHeightTwips = 1110;
 inline constexpr int kTwipsPerInch = 1440;

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "common/Owned.h"
-#include "registrar/ModVandrel.h"
+#include "registrar/RegistrationTurn.h"
 
 #include <sddl.h>
 

@@ -6,6 +6,7 @@
 #include "comdlg/ClsComdlg.h"
 #include "comdlg/ComdlgPlatform.h"
 #include "integration/RealDialogs.h"
+#include "support/ScopedSeam.h"
 #include "support/TestSupport.h"
 
 #include <windows.h>
@@ -82,27 +83,19 @@ HDC ScreenAsPrinter() {
 // The real font dialog opens only for a record and font block of the size it
 // expects; without a printer, the screen stands in for the printer's fonts.
 TEST_F(ComdlgReal, FontCancelledChangesNothing) {
-    ComdlgPlatform platform = RealComdlgPlatform();
+    ComdlgPlatform platform = ComdlgSeam().real();
     if (!PrinterReady()) platform.CreatePrinterDC = ScreenAsPrinter;
-    SetComdlgPlatform(&platform);
     ClsComdlg dialog;
     dialog.FontName(L"kept");
     DialogWatcher watcher(Cancel);
-    EXPECT_EQ(dialog.ShowFont(), kFalse);
-    watcher.Stop();
-    SetComdlgPlatform(nullptr);
+    {
+        const test::ScopedSeam<ComdlgPlatform> inUse(ComdlgSeam(), platform);
+        EXPECT_EQ(dialog.ShowFont(), kFalse);
+        watcher.Stop();
+    }
     EXPECT_NE(watcher.dialog(), nullptr) << "no font dialog: error " << ExtendedError();
     EXPECT_EQ(dialog.FontName(), L"kept");
 }
-
-// A platform for every dialog object for as long as it lives.
-class PlatformInUse {
-public:
-    explicit PlatformInUse(const ComdlgPlatform& platform) { SetComdlgPlatform(&platform); }
-    PlatformInUse(const PlatformInUse&) = delete;
-    PlatformInUse& operator=(const PlatformInUse&) = delete;
-    ~PlatformInUse() { SetComdlgPlatform(nullptr); }
-};
 
 // What the stand-in for the platform's DeleteDC did with each device context
 // the object released: one page printed through it, under the next title.
@@ -158,9 +151,9 @@ TEST_F(ComdlgReal, EveryPrinterContextItReleasesPrintsAPage) {
     if (!PrinterReady()) GTEST_SKIP() << kNoPrinter;
     const std::wstring output = PrinterOutput();
     if (output.empty()) GTEST_SKIP() << "no print server of this run's to read the output of";
-    ComdlgPlatform platform = RealComdlgPlatform();
+    ComdlgPlatform platform = ComdlgSeam().real();
     platform.DeleteDC = PrintAPageThenDelete;
-    const PlatformInUse inUse(platform);
+    const test::ScopedSeam<ComdlgPlatform> inUse(ComdlgSeam(), platform);
     g_printed.clear();
     const std::string stamp =
         std::to_string(::GetCurrentProcessId()) + "." + std::to_string(::GetTickCount());

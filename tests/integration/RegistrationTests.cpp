@@ -2,6 +2,8 @@
 // registry, with type libraries generated from IDL.
 #include "registrar/ModVandrel.h"
 #include "common/Owned.h"
+#include "registrar/RegistrarPlatform.h"
+#include "support/ScopedSeam.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +26,6 @@ class Registration : public ::testing::Test {
 protected:
     void SetUp() override { before = RegistrySnapshot(); }
     void TearDown() override {
-        SetRegistrarPlatform(nullptr);
         // Every test leaves the registry exactly as it found it.
         EXPECT_TRUE(test::SameRegistry(before, RegistrySnapshot()));
     }
@@ -131,7 +132,7 @@ TEST_F(Registration, TheRegistrarsLoadNeverRegisters) {
     ::GetCurrentDirectoryW(MAX_PATH, previous);
     ::SetCurrentDirectoryW(folder.path().c_str());
     ComPtr<ITypeLib> library;
-    const HRESULT loaded = RealRegistrarPlatform().LoadTypeLib(L"Beta.tlb", library.put());
+    const HRESULT loaded = RegistrarSeam().real().LoadTypeLib(L"Beta.tlb", library.put());
     const Flag result = UnregisterLibrary(L"Beta.tlb");
     ::SetCurrentDirectoryW(previous);
     EXPECT_EQ(loaded, S_OK);
@@ -143,11 +144,11 @@ TEST_F(Registration, TheRegistrarsLoadNeverRegisters) {
 // key was written or removed), or to stop part-way through an unregistration.
 HRESULT g_realStatus = E_PENDING;
 HRESULT WINAPI RegisterThenFail(ITypeLib* library, wchar_t* path, wchar_t* helpDir) {
-    g_realStatus = RealRegistrarPlatform().RegisterTypeLib(library, path, helpDir);
+    g_realStatus = RegistrarSeam().real().RegisterTypeLib(library, path, helpDir);
     return E_FAIL;
 }
 HRESULT WINAPI UnregisterThenFail(REFGUID id, WORD major, WORD minor, LCID lcid, SYSKIND kind) {
-    g_realStatus = RealRegistrarPlatform().UnRegisterTypeLib(id, major, minor, lcid, kind);
+    g_realStatus = RegistrarSeam().real().UnRegisterTypeLib(id, major, minor, lcid, kind);
     return E_FAIL;
 }
 std::wstring g_alphaLib; // TypeLib\{guid}
@@ -251,19 +252,20 @@ TEST_F(Registration, AFailedRegistrationOrUnregistrationLeavesTheRegistryAsItWas
             AddExtras();
         }
         const std::wstring expected = RegistrySnapshot();
-        RegistrarPlatform platform = RealRegistrarPlatform();
+        RegistrarPlatform platform = RegistrarSeam().real();
         if (c.failure == Failure::AfterEveryKey) {
             platform.RegisterTypeLib = RegisterThenFail;
             platform.UnRegisterTypeLib = UnregisterThenFail;
         } else if (c.failure == Failure::PartWay) {
             platform.UnRegisterTypeLib = UnregisterPartWay;
         }
-        SetRegistrarPlatform(&platform);
         g_realStatus = E_PENDING;
         const std::wstring& path = c.failure == Failure::UnknownPlatform ? unknown : alpha;
-        EXPECT_EQ(c.unregister ? UnregisterLibrary(path) : RegisterLibrary(path, L""), kFalse)
-            << c.name;
-        SetRegistrarPlatform(nullptr);
+        {
+            const test::ScopedSeam<RegistrarPlatform> failing(RegistrarSeam(), platform);
+            EXPECT_EQ(c.unregister ? UnregisterLibrary(path) : RegisterLibrary(path, L""), kFalse)
+                << c.name;
+        }
         if (c.failure != Failure::UnknownPlatform) {
             EXPECT_EQ(g_realStatus, S_OK) << c.name << ": the platform did not get to work";
         }

@@ -4,7 +4,7 @@
 #include "driver/Driver.h"
 #include "support/TestSupport.h"
 
-#include "registrar/ModVandrel.h"
+#include "registrar/LoadablePath.h"
 #include "registrar/TypeLibHeader.h"
 
 #include <gtest/gtest.h>

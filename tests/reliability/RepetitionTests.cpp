@@ -6,6 +6,7 @@
 #include "comdlg/ComdlgPlatform.h"
 #include "common/Owned.h"
 #include "registrar/ModVandrel.h"
+#include "support/ScopedSeam.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -94,13 +95,13 @@ HDC MemoryPrinterDC() {
 }
 
 TEST(Repetition, ThousandsOfDialogObjectShowsLeakNothing) {
-    ComdlgPlatform fake = RealComdlgPlatform();
+    ComdlgPlatform fake = ComdlgSeam().real();
     fake.GetOpenFileNameA = AnswerOpen;
     fake.GetSaveFileNameA = AnswerOpen;
     fake.ChooseColorA = AnswerColor;
     fake.ChooseFontA = AnswerFont;
     fake.CreatePrinterDC = MemoryPrinterDC;
-    SetComdlgPlatform(&fake);
+    const ScopedSeam<ComdlgPlatform> answering(ComdlgSeam(), fake);
     auto showAll = [] {
         ClsComdlg dialog;
         dialog.Filter(L"TypeLib\u6587\u4EF6(*.tlb)|*.tlb|All|*.*");
@@ -118,7 +119,6 @@ TEST(Repetition, ThousandsOfDialogObjectShowsLeakNothing) {
     // Enough that 100 bytes per cycle would pass the slack.
     for (int i = 0; i < 6000; ++i)
         wrong += showAll() != 5;
-    SetComdlgPlatform(nullptr);
     EXPECT_EQ(wrong, 0);
     EXPECT_TRUE(EndsWhereItBegan(before, CurrentResourceUse()));
 }

@@ -207,14 +207,14 @@ TEST_F(ComdlgFont, NoPrinterRaisesAndReleasesTheBlock) {
 TEST_F(ComdlgFont, BlockThatCannotBeHadFailsBeforeTheDialog) {
     ClsComdlg dialog;
     world.allocFails = true;
-    EXPECT_THROW(dialog.ShowFont(), std::bad_alloc);
+    EXPECT_THROW(dialog.ShowFont(), FontBlockError);
     EXPECT_EQ(world.Count(Call::Lock), 0u);
     EXPECT_EQ(world.Count(Call::Font), 0u);
 
     world.allocFails = false;
     world.lockFails = true;
     world.callCount = 0;
-    EXPECT_THROW(dialog.ShowFont(), std::bad_alloc);
+    EXPECT_THROW(dialog.ShowFont(), FontBlockError);
     EXPECT_EQ(world.Count(Call::Free), 1u);
     EXPECT_EQ(world.Count(Call::Unlock), 0u);
     EXPECT_EQ(world.Count(Call::PrinterDC), 0u);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "comdlg/ComdlgPlatform.h"
+#include "support/ScopedSeam.h"
 
 #include <gtest/gtest.h>
 
@@ -234,18 +235,15 @@ inline const ComdlgPlatform kPlatform = {
 // outstanding when it ends.
 class ComdlgFakeTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        g_world = &world;
-        SetComdlgPlatform(&fake::kPlatform);
-    }
+    void SetUp() override { g_world = &world; }
     void TearDown() override {
-        SetComdlgPlatform(nullptr);
         g_world = nullptr;
         EXPECT_EQ(world.blocks, 0) << "global blocks left behind";
         EXPECT_EQ(world.locks, 0) << "global blocks left locked";
         EXPECT_EQ(world.dcs, 0) << "device contexts left behind";
     }
     ComdlgWorld world;
+    test::ScopedSeam<ComdlgPlatform> platform{ComdlgSeam(), fake::kPlatform};
 };
 
 // Text in the ANSI code page and back, through the platform directly.

@@ -88,7 +88,7 @@ TEST_F(ComdlgPrint, ValuesOutsideSixteenBitsRaiseBeforeAnyDialog) {
             ClsComdlg dialog;
             Configure(dialog, values);
             world.callCount = 0;
-            EXPECT_THROW(dialog.ShowPrint(), ComdlgOverflow) << bad << " in field " << field;
+            EXPECT_THROW(dialog.ShowPrint(), ComdlgOverflowError) << bad << " in field " << field;
             EXPECT_EQ(world.Count(Call::Print), 0u);
             ExpectValues(dialog, values);
         }
@@ -100,7 +100,7 @@ TEST_F(ComdlgPrint, ValuesOutsideSixteenBitsRaiseBeforeAnyDialog) {
         dialog.ShowPrint();
         ADD_FAILURE() << "no error";
     } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "Copies does not fit in 16 bits");
+        EXPECT_STREQ(e.what(), "Copies 的值超出 16 位");
     }
 }
 

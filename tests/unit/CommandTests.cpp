@@ -1,6 +1,8 @@
 // Start-up's reading of the command line and the two commands' messages,
 // with the registrar and the message box behind fakes.
 #include "shell/ModMain.h"
+#include "shell/Texts.h"
+#include "support/ScopedSeam.h"
 
 #include <gtest/gtest.h>
 
@@ -171,15 +173,10 @@ const CommandServices kFakes = {
 
 class Commands : public ::testing::Test {
 protected:
-    void SetUp() override {
-        g_rec = &rec;
-        SetCommandServices(&kFakes);
-    }
-    void TearDown() override {
-        SetCommandServices(nullptr);
-        g_rec = nullptr;
-    }
+    void SetUp() override { g_rec = &rec; }
+    void TearDown() override { g_rec = nullptr; }
     Recorder rec;
+    test::ScopedSeam<CommandServices> services{CommandSeam(), kFakes};
 };
 
 TEST_F(Commands, RegisterShowsOneInformationBoxTitledVandrel) {
@@ -247,7 +244,8 @@ TEST_F(Commands, MainRunsOneCommandAndReturnsItsExitStatus) {
     rec.failure = Failure::NotRestored;
     EXPECT_EQ(Main(L"Vandrel.exe a.tlb"), 4);
     ASSERT_EQ(rec.shown.size(), 2u);
-    EXPECT_EQ(rec.shown[1].text, ResultMessage(false, L"a.tlb", false) + L"\n" + kNotRestoredLine);
+    EXPECT_EQ(rec.shown[1].text,
+              ResultMessage(false, L"a.tlb", false) + L"\n" + ui::kNotRestoredLine);
     EXPECT_EQ(Main(L"Vandrel.exe a.tlb /s /u"), 4);
 }
 
@@ -309,20 +307,20 @@ TEST_F(Commands, AnErrorReachingStartUpEndsWithThreeAndTheErrorBox) {
     throwing.UnregisterLibrary = [](const std::wstring&, Scope) -> RegistrarResult {
         throw std::runtime_error("boom");
     };
-    SetCommandServices(&throwing);
+    const test::ScopedSeam<CommandServices> replaced(CommandSeam(), throwing);
     EXPECT_EQ(Main(L"Vandrel.exe a.tlb /s"), 3);
     EXPECT_EQ(Main(L"Vandrel.exe a.tlb /u /s"), 3);
     EXPECT_TRUE(rec.shown.empty());
     // Silent or not, the reason line names it.
     EXPECT_EQ(rec.reasons,
-              (std::vector<std::wstring>{L"Vandrel: 发生意外错误 (0x8000FFFF) out of memory",
+              (std::vector<std::wstring>{L"Vandrel: 发生意外错误 (0x8000FFFF) 内存不足",
                                          L"Vandrel: 发生意外错误 (0x8000FFFF) boom"}));
     EXPECT_EQ(Main(L"Vandrel.exe a.tlb"), 3);
     EXPECT_EQ(Main(L"Vandrel.exe a.tlb /u"), 3);
     const std::wstring lead = L"发生意外错误,程序将退出。\n";
     ASSERT_EQ(rec.shown.size(), 2u);
     for (const auto& [text, shown] :
-         {std::pair{L"out of memory", rec.shown[0]}, std::pair{L"boom", rec.shown[1]}}) {
+         {std::pair{L"内存不足", rec.shown[0]}, std::pair{L"boom", rec.shown[1]}}) {
         EXPECT_EQ(shown.owner, nullptr) << text;
         EXPECT_EQ(shown.text, lead + text);
         EXPECT_EQ(shown.caption, L"Vandrel") << text;

@@ -3,7 +3,9 @@
 #include "shell/ModMain.h"
 #include "shell/frmMain.h"
 #include "shell/frmMainDpi.h"
+#include "shell/Texts.h"
 #include "shell/frmMainLayout.h"
+#include "support/ScopedSeam.h"
 
 #include <gtest/gtest.h>
 
@@ -157,7 +159,7 @@ const CommandServices kFakes = {FakeRegister,      FakeUnregister, FakeShow, Fak
 BOOL CALLBACK FindMainWindow(HWND window, LPARAM found) {
     wchar_t name[64];
     // Visible once it is complete, controls and all.
-    if (!::GetClassNameW(window, name, 64) || std::wstring(name) != kMainTitle ||
+    if (!::GetClassNameW(window, name, 64) || std::wstring(name) != ui::kMainTitle ||
         !::IsWindowVisible(window))
         return TRUE;
     *reinterpret_cast<HWND*>(found) = window;
@@ -166,13 +168,8 @@ BOOL CALLBACK FindMainWindow(HWND window, LPARAM found) {
 
 class MainWindowHandlers : public ::testing::Test {
 protected:
-    void SetUp() override {
-        g_calls = Calls();
-        SetCommandServices(&kFakes);
-    }
+    void SetUp() override { g_calls = Calls(); }
     void TearDown() override {
-        SetCommandServices(nullptr);
-        SetDpiPlatform(nullptr);
         if (driver_.joinable()) driver_.join();
         EXPECT_TRUE(found_) << "the window did not become visible within 5 s";
     }
@@ -196,6 +193,7 @@ protected:
     }
     std::thread driver_;
     std::atomic<bool> found_{false};
+    test::ScopedSeam<CommandServices> services_{CommandSeam(), kFakes};
 };
 
 void SetPath(HWND window, const wchar_t* text) {
@@ -263,9 +261,9 @@ TEST_F(MainWindowHandlers, ANewDpiLaysTheWindowOutAnewWithOrWithoutThePerDpiCall
     const int systemDpi = ::GetDeviceCaps(screen, LOGPIXELSY);
     ::ReleaseDC(nullptr, screen);
     const DpiPlatform none;
-    for (const DpiPlatform* platform : {&RealDpiPlatform(), &none}) {
+    for (const DpiPlatform* platform : {&DpiSeam().real(), &none}) {
         const bool fallback = platform == &none;
-        SetDpiPlatform(platform);
+        const test::ScopedSeam<DpiPlatform> dpi(DpiSeam(), *platform);
         g_after = AfterDpiChange();
         Drive([](HWND window) {
             ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(kNewDpi, kNewDpi),
@@ -359,8 +357,8 @@ TEST_F(MainWindowHandlers, WhileTheElevatedCopyRunsTheWindowPaintsButTakesNoInpu
     g_childStarted = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     static CommandServices services;
     services = kFakes;
-    services.WaitForProcess = RealCommandServices().WaitForProcess;
-    SetCommandServices(&services);
+    services.WaitForProcess = CommandSeam().real().WaitForProcess;
+    const test::ScopedSeam<CommandServices> waiting(CommandSeam(), services);
     Drive([](HWND window) {
         SetPath(window, L"a.tlb");
         // Posted: the click does not return before the elevated copy ends.

@@ -2,8 +2,10 @@
 // faked, and the accounting of every library, record and block it obtains;
 // faults of every kind raised inside the fakes end in a clean failure.
 #include "registrar/ModVandrel.h"
+#include "registrar/RegistrarPlatform.h"
+#include "support/ScopedSeam.h"
 #include "common/Owned.h"
-#include "registrar/GuardedPlatform.h"
+#include "registrar/GuardedCalls.h"
 #include "registrar/RegistrationKeys.h"
 #include "registrar/TypeLibWalk.h"
 #include "support/TestSupport.h"
@@ -327,19 +329,25 @@ void WINAPI FakeFreeString(BSTR text) {
     ::SysFreeString(text);
 }
 
-LSTATUS WINAPI FakeOpenKey(HKEY, const wchar_t*, DWORD, REGSAM, HKEY*) {
-    ++g_world->registryReads;
-    return g_world->registryStatus;
+constexpr REGSAM kViews = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
+
+// The undo's record opens its roots in a view; it finds nothing (or cannot
+// read). The registered path's lookup opens without one: every key on the
+// way is there when the identity is registered (a real key stands in, so
+// that closing it is real).
+LSTATUS WINAPI FakeOpenKey(HKEY, const wchar_t*, DWORD, REGSAM access, HKEY* key) {
+    if (access & kViews) {
+        ++g_world->registryReads;
+        return g_world->registryStatus;
+    }
+    if (!g_world->registered) return ERROR_FILE_NOT_FOUND;
+    return ::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, key);
 }
 // Nothing is ever found, so nothing is ever written back.
 template <typename... Args> LSTATUS WINAPI NoRegistryCall(Args...) {
     ADD_FAILURE() << "a registry call past opening a key";
     return ERROR_ACCESS_DENIED;
 }
-const RegistryCalls kFakeRegistry = {
-    FakeOpenKey,    NoRegistryCall, NoRegistryCall, NoRegistryCall, NoRegistryCall,
-    NoRegistryCall, NoRegistryCall, NoRegistryCall, NoRegistryCall,
-};
 
 // The machine's and the user's classes, both views, as four keys of a
 // private sandbox in the real registry: what is recorded, compared and put
@@ -369,7 +377,6 @@ std::wstring SandboxPath(HKEY hive, REGSAM view, const wchar_t* path) {
 bool Predefined(HKEY key) {
     return key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER;
 }
-constexpr REGSAM kViews = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
 
 LSTATUS WINAPI SandboxOpen(HKEY parent, const wchar_t* name, DWORD options, REGSAM access,
                            HKEY* key) {
@@ -383,6 +390,10 @@ LSTATUS WINAPI SandboxOpen(HKEY parent, const wchar_t* name, DWORD options, REGS
 LSTATUS WINAPI SandboxCreate(HKEY parent, const wchar_t* name, DWORD reserved, wchar_t* keyClass,
                              DWORD options, REGSAM access, SECURITY_ATTRIBUTES* security, HKEY* key,
                              DWORD* disposition) {
+    // The user's classes key for HKCR's redirection is the fake's own.
+    if (parent == HKEY_CURRENT_USER && !(access & kViews))
+        return FakeCreateKey(parent, name, reserved, keyClass, options, access, security, key,
+                             disposition);
     const std::wstring path = Predefined(parent) ? SandboxPath(parent, access, name) : name;
     return ::RegCreateKeyExW(Predefined(parent) ? HKEY_CURRENT_USER : parent, path.c_str(),
                              reserved, keyClass, options, access & ~kViews, security, key,
@@ -395,17 +406,6 @@ LSTATUS WINAPI SandboxDeleteTree(HKEY parent, const wchar_t* name) {
 LSTATUS WINAPI SandboxDeleteKey(HKEY hive, const wchar_t* path, REGSAM view, DWORD) {
     if (g_breaks == Breaks::Deleting) return ERROR_ACCESS_DENIED;
     return ::RegDeleteKeyW(HKEY_CURRENT_USER, SandboxPath(hive, view, path).c_str());
-}
-const RegistryCalls kSandboxRegistry = {
-    SandboxOpen,      SandboxCreate,     ::RegQueryInfoKeyW, ::RegEnumKeyExW,  ::RegEnumValueW,
-    ::RegSetValueExW, ::RegDeleteValueW, SandboxDeleteTree,  SandboxDeleteKey,
-};
-
-// The registered path's lookup: every key on the way is there when the
-// identity is registered (a real key stands in, so that closing it is real).
-LSTATUS WINAPI FakeLookupOpen(HKEY, const wchar_t*, DWORD, REGSAM, HKEY* key) {
-    if (!g_world->registered) return ERROR_FILE_NOT_FOUND;
-    return ::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, key);
 }
 LSTATUS WINAPI FakeLookupValue(HKEY, const wchar_t*, DWORD*, DWORD* type, BYTE* data,
                                DWORD* bytes) {
@@ -420,10 +420,47 @@ LSTATUS WINAPI FakeLookupValue(HKEY, const wchar_t*, DWORD*, DWORD* type, BYTE* 
 }
 
 const RegistrarPlatform kFake = {
-    FakeLoad,      FakeRegister,   FakeUnregister, FakeLocalAlloc,  FakeLocalFree,
-    FakeLastError, FakeFreeString, CountedGuard,   &kFakeRegistry,  FakeCreateKey,
-    FakeOverride,  FakeCloseKey,   FakeLookupOpen, FakeLookupValue, FakeEnablePerUser,
+    .LoadTypeLib = FakeLoad,
+    .RegisterTypeLib = FakeRegister,
+    .UnRegisterTypeLib = FakeUnregister,
+    .SysFreeString = FakeFreeString,
+    .OaEnablePerUserTLibRegistration = FakeEnablePerUser,
+    .LocalAlloc = FakeLocalAlloc,
+    .LocalFree = FakeLocalFree,
+    .GetLastError = FakeLastError,
+    .RunGuarded = CountedGuard,
+    .RegOpenKeyExW = FakeOpenKey,
+    .RegCreateKeyExW = FakeCreateKey,
+    .RegQueryInfoKeyW = NoRegistryCall,
+    .RegEnumKeyExW = NoRegistryCall,
+    .RegEnumValueW = NoRegistryCall,
+    .RegQueryValueExW = FakeLookupValue,
+    .RegSetValueExW = NoRegistryCall,
+    .RegDeleteValueW = NoRegistryCall,
+    .RegDeleteTreeW = NoRegistryCall,
+    .RegDeleteKeyExW = NoRegistryCall,
+    .RegGetKeySecurity = NoRegistryCall,
+    .RegSetKeySecurity = NoRegistryCall,
+    .RegOverridePredefKey = FakeOverride,
+    .RegCloseKey = FakeCloseKey,
 };
+
+// The fake, with the registry calls of the sandbox.
+RegistrarPlatform Sandboxed() {
+    RegistrarPlatform platform = kFake;
+    platform.RegOpenKeyExW = SandboxOpen;
+    platform.RegCreateKeyExW = SandboxCreate;
+    platform.RegQueryInfoKeyW = ::RegQueryInfoKeyW;
+    platform.RegEnumKeyExW = ::RegEnumKeyExW;
+    platform.RegEnumValueW = ::RegEnumValueW;
+    platform.RegSetValueExW = ::RegSetValueExW;
+    platform.RegDeleteValueW = ::RegDeleteValueW;
+    platform.RegDeleteTreeW = SandboxDeleteTree;
+    platform.RegDeleteKeyExW = SandboxDeleteKey;
+    platform.RegGetKeySecurity = ::RegGetKeySecurity;
+    platform.RegSetKeySecurity = ::RegSetKeySecurity;
+    return platform;
+}
 
 // Whatever happened: every library handed out released exactly once, its
 // attribute record handed back first, every block freed; the library was
@@ -444,7 +481,6 @@ class RegistrarTest : public ::testing::Test {
 protected:
     void SetUp() override {
         g_world = &world;
-        SetRegistrarPlatform(&kFake);
         file = folder.Write(L"lib.tlb", "not read by the fake loader");
         world.library.attr.guid = {0x11223344, 0x5566, 0x7788, {1, 2, 3, 4, 5, 6, 7, 8}};
         world.library.attr.lcid = 0x0409;
@@ -454,13 +490,13 @@ protected:
         world.library.attr.wLibFlags = 0x7;
     }
     void TearDown() override {
-        SetRegistrarPlatform(nullptr);
         ExpectNothingLeft(world, "fixture");
         g_world = nullptr;
     }
     World world;
     test::TempFolder folder;
     std::wstring file;
+    test::ScopedSeam<RegistrarPlatform> platform{RegistrarSeam(), kFake};
 };
 
 TEST_F(RegistrarTest, RegisterSucceedsOnlyWhenLoadAndRegisterGiveExactlyZero) {
@@ -712,7 +748,7 @@ bool NoGuard(GuardedCall, void*, DWORD* fault) {
 TEST_F(RegistrarTest, WithoutAGuardNothingIsLoadedAndTheCommandFails) {
     RegistrarPlatform unguarded = kFake;
     unguarded.RunGuarded = NoGuard;
-    SetRegistrarPlatform(&unguarded);
+    const test::ScopedSeam<RegistrarPlatform> replaced(RegistrarSeam(), unguarded);
     EXPECT_EQ(RegisterLibrary(file, L""), kFalse);
     EXPECT_EQ(UnregisterLibrary(file), kFalse);
     EXPECT_TRUE(world.calls.empty());
@@ -759,9 +795,8 @@ TEST_F(RegistrarTest, TheWalkHandsBackTheIdentityAndNeverFollowsAReference) {
 // records of before and after tell; what cannot be put back is said so.
 TEST_F(RegistrarTest, WhatTheCallLeftIsPutBackAndAFailedRestoreIsNamed) {
     g_sandbox = L"Software\\VandrelRegistrarTests\\" + std::to_wstring(::GetCurrentProcessId());
-    RegistrarPlatform sandboxed = kFake;
-    sandboxed.registry = &kSandboxRegistry;
-    SetRegistrarPlatform(&sandboxed);
+    const RegistrarPlatform sandboxed = Sandboxed();
+    const test::ScopedSeam<RegistrarPlatform> replaced(RegistrarSeam(), sandboxed);
     world.library.typeInfos = 1;
     const std::wstring iid = L"Interface\\" + GuidKeyName(world.library.info.attr.guid);
     // Wine writes the machine's keys in the other view even with HKCR

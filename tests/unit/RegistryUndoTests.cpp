@@ -38,7 +38,7 @@ Call g_failing = Call::None;
 template <auto Member, Call Which> struct Failing {
     template <typename... Args> static LSTATUS WINAPI Run(Args... args) {
         if (g_failing == Which) return ERROR_ACCESS_DENIED;
-        return (RealRegistryCalls().*Member)(args...);
+        return (RegistrarSeam().real().*Member)(args...);
     }
 };
 // Whatever lies after the data must not matter; a NUL there is what the
@@ -48,21 +48,29 @@ LSTATUS WINAPI SetValueBeforeANul(HKEY key, const wchar_t* name, DWORD reserved,
     if (g_failing == Call::SetValue) return ERROR_ACCESS_DENIED;
     std::vector<BYTE> followed(data, data + size);
     followed.resize(size + sizeof(wchar_t) + 1);
-    return RealRegistryCalls().SetValue(key, name, reserved, type, followed.data(), size);
+    return RegistrarSeam().real().RegSetValueExW(key, name, reserved, type, followed.data(), size);
 }
-const RegistryCalls kFailing = {
-    &Failing<&RegistryCalls::Open, Call::Open>::Run,
-    &Failing<&RegistryCalls::Create, Call::Create>::Run,
-    &Failing<&RegistryCalls::QueryInfo, Call::QueryInfo>::Run,
-    &Failing<&RegistryCalls::EnumKey, Call::EnumKey>::Run,
-    &Failing<&RegistryCalls::EnumValue, Call::EnumValue>::Run,
-    SetValueBeforeANul,
-    &Failing<&RegistryCalls::DeleteValue, Call::DeleteValue>::Run,
-    &Failing<&RegistryCalls::DeleteTree, Call::DeleteTree>::Run,
-    &Failing<&RegistryCalls::DeleteKey, Call::DeleteKey>::Run,
-    &Failing<&RegistryCalls::GetSecurity, Call::GetSecurity>::Run,
-    &Failing<&RegistryCalls::SetSecurity, Call::SetSecurity>::Run,
-};
+// The real platform, with each registry call made to fail on demand.
+RegistrarPlatform FailingPlatform() {
+    RegistrarPlatform platform = RegistrarSeam().real();
+    platform.RegOpenKeyExW = &Failing<&RegistrarPlatform::RegOpenKeyExW, Call::Open>::Run;
+    platform.RegCreateKeyExW = &Failing<&RegistrarPlatform::RegCreateKeyExW, Call::Create>::Run;
+    platform.RegQueryInfoKeyW =
+        &Failing<&RegistrarPlatform::RegQueryInfoKeyW, Call::QueryInfo>::Run;
+    platform.RegEnumKeyExW = &Failing<&RegistrarPlatform::RegEnumKeyExW, Call::EnumKey>::Run;
+    platform.RegEnumValueW = &Failing<&RegistrarPlatform::RegEnumValueW, Call::EnumValue>::Run;
+    platform.RegSetValueExW = SetValueBeforeANul;
+    platform.RegDeleteValueW =
+        &Failing<&RegistrarPlatform::RegDeleteValueW, Call::DeleteValue>::Run;
+    platform.RegDeleteTreeW = &Failing<&RegistrarPlatform::RegDeleteTreeW, Call::DeleteTree>::Run;
+    platform.RegDeleteKeyExW = &Failing<&RegistrarPlatform::RegDeleteKeyExW, Call::DeleteKey>::Run;
+    platform.RegGetKeySecurity =
+        &Failing<&RegistrarPlatform::RegGetKeySecurity, Call::GetSecurity>::Run;
+    platform.RegSetKeySecurity =
+        &Failing<&RegistrarPlatform::RegSetKeySecurity, Call::SetSecurity>::Run;
+    return platform;
+}
+const RegistrarPlatform kFailing = FailingPlatform();
 
 constexpr REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 
@@ -292,7 +300,7 @@ TEST_F(RegistryUndoTest, AKeyCreatedAgainKeepsItsSecurityAndAVolatileParentsChil
     std::wstring security[2];
     for (int v = 0; v < 2; ++v)
         security[v] = SecurityOf(Key(kViews[v], L"Parent\\A").get());
-    RegistryUndo undo(RealRegistryCalls());
+    RegistryUndo undo(RegistrarSeam().real());
     ASSERT_TRUE(undo.Record(Roots(), {L"Parent\\A"}));
 
     for (REGSAM view : kViews)

@@ -1,4 +1,4 @@
-#include "registrar/PlatformGuard.h"
+#include "registrar/FaultGuard.h"
 
 #include <float.h>
 

@@ -1,10 +1,10 @@
 // The registrar's platform calls that read a library the user handed over,
-// each inside the platform's guard (PlatformGuard.h). A hardware exception in
+// each inside the platform's guard (FaultGuard.h). A hardware exception in
 // one of them is a failed call: its code comes back as the status.
 #pragma once
 
 #include "common/Owned.h"
-#include "registrar/ModVandrel.h"
+#include "registrar/RegistrarPlatform.h"
 
 namespace vandrel {
 

@@ -1,4 +1,4 @@
-#include "registrar/GuardedPlatform.h"
+#include "registrar/GuardedCalls.h"
 
 #include <utility>
 

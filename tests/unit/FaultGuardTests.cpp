@@ -1,7 +1,7 @@
 // The guard itself: scoped to its thread and its call, nested, blind to C++
 // exceptions, which pass through it to their handler, and to faults the
 // platform catches itself.
-#include "registrar/PlatformGuard.h"
+#include "registrar/FaultGuard.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +32,7 @@ void OuterCall(void* context) {
     nested.after = true;
 }
 
-TEST(PlatformGuard, AnInnerGuardTakesItsOwnFaultAndTheOuterCallGoesOn) {
+TEST(FaultGuard, AnInnerGuardTakesItsOwnFaultAndTheOuterCallGoesOn) {
     Nested nested;
     DWORD fault = 1;
     EXPECT_TRUE(RunGuarded(OuterCall, &nested, &fault));
@@ -63,7 +63,7 @@ DWORD WINAPI Bystander(void* context) {
     return 0;
 }
 
-TEST(PlatformGuard, AFaultOnOneThreadLeavesAnotherThreadsGuardAlone) {
+TEST(FaultGuard, AFaultOnOneThreadLeavesAnotherThreadsGuardAlone) {
     Pair pair;
     pair.inside = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     pair.faulted = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -105,7 +105,7 @@ void ThrowThenFault(void* context) {
     state.faultedOn = false;
 }
 
-TEST(PlatformGuard, ACppExceptionPassesThroughAndTheGuardIsGoneAfterIt) {
+TEST(FaultGuard, ACppExceptionPassesThroughAndTheGuardIsGoneAfterIt) {
     DWORD fault = 0;
     EXPECT_THROW(RunGuarded(Throw, nullptr, &fault), std::runtime_error);
     AfterThrow state;
@@ -128,7 +128,7 @@ void ProbeNowhere(void* context) {
     probe.badWrite = ::IsBadWritePtr(reinterpret_cast<void*>(16), 4);
 }
 
-TEST(PlatformGuard, AFaultThePlatformCatchesItselfStaysThePlatforms) {
+TEST(FaultGuard, AFaultThePlatformCatchesItselfStaysThePlatforms) {
     Probe probe;
     DWORD fault = 1;
     EXPECT_TRUE(RunGuarded(ProbeNowhere, &probe, &fault));

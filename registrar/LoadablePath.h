@@ -1,0 +1,33 @@
+// Which paths reach the type library loader: an existing regular file, or
+// such a file followed by a resource index ("x.dll\\2"), whose type library
+// does not end early or run away (see TypeLibHeader.h), made absolute.
+#pragma once
+
+#include "registrar/RegistrarPlatform.h"
+#include "registrar/RegistrarResult.h"
+
+#include <optional>
+#include <string>
+
+namespace vandrel {
+
+// The absolute form of a path, as the platform makes it.
+std::optional<std::wstring> FullPath(const std::wstring& path);
+
+// Where a path leads: the file and resource the loader would read, or why
+// it leads nowhere (NoFile or Damaged, with a status that says more).
+struct Resolved {
+    Failure failure = Failure::None;
+    HRESULT status = S_OK;
+    std::wstring path;
+};
+Resolved Resolve(const RegistrarPlatform& platform, const std::wstring& path);
+
+// The full path the loader may see, or nothing.
+std::optional<std::wstring> ResolveLoadablePath(const std::wstring& path);
+
+// Two full paths of one file, the one perhaps in the "\\\\?\\" form the
+// platform writes into the registry.
+bool SameFile(const std::wstring& a, const std::wstring& b);
+
+} // namespace vandrel

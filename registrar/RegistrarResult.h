@@ -1,0 +1,39 @@
+// What a registrar call did, and for whom.
+#pragma once
+
+#include "common/Flag.h"
+
+#include <windows.h>
+
+namespace vandrel {
+
+// Whose registration a call writes or removes: the machine's (through
+// HKEY_CLASSES_ROOT) or the current user's (HKCU\Software\Classes only).
+enum class Scope { Machine, User };
+
+// Why a call failed, as far as a person or a caller can act on it.
+enum class Failure {
+    None,
+    NoFile,        // no such file (or not a plain file: a folder, a device)
+    NotTypeLib,    // the loader found no type library in it
+    Damaged,       // refused as damaged: it ends early, its lists run in a circle, or
+                   // reading it faulted
+    NotRegistered, // nothing of this identity is registered to remove
+    NoRights,      // the platform refused the registration call for lack of rights
+    Busy,          // another registration holds the turn, or the turn cannot be had
+    Platform,      // the platform's registration call failed for another reason
+    NotRestored,   // the call failed and what it changed could not all be put back
+};
+
+struct RegistrarResult {
+    // A bare flag: success, or a failure of no particular cause.
+    RegistrarResult(Flag result = kFalse)
+        : flag(result), failure(result == kTrue ? Failure::None : Failure::Platform) {}
+    RegistrarResult(Flag result, Failure cause, HRESULT code = S_OK)
+        : flag(result), failure(cause), status(code) {}
+    Flag flag; // as RegisterLibrary and UnregisterLibrary give it
+    Failure failure;
+    HRESULT status = S_OK; // the status that decided a failure, where there is one
+};
+
+} // namespace vandrel

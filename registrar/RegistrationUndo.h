@@ -1,0 +1,49 @@
+// All or nothing for one registration call: what the platform may touch is
+// recorded first, so that a failure can be undone whole, and the call's
+// status reduced to the result the commands report.
+#pragma once
+
+#include "registrar/RegistrarPlatform.h"
+#include "registrar/RegistrarResult.h"
+#include "registrar/RegistryUndo.h"
+
+#include <string>
+#include <vector>
+
+namespace vandrel {
+
+// What the platform would overwrite could not be read first: it is not asked.
+inline constexpr HRESULT kUnreadable = HRESULT_FROM_WIN32(ERROR_REGISTRY_IO_FAILED);
+
+// The platform's ways of saying that the caller lacks the rights.
+bool RefusedForRights(HRESULT status);
+
+// The platform writes key after key and stops at its first error.
+class RegistrationUndo {
+public:
+    // Records the library's TypeLib key and each interface's Interface key
+    // where the scope's call may write them.
+    RegistrationUndo(const RegistrarPlatform& platform, const GUID& library,
+                     const std::vector<IID>& interfaces, Scope scope);
+    RegistrationUndo(const RegistrationUndo&) = delete;
+    RegistrationUndo& operator=(const RegistrationUndo&) = delete;
+    bool recorded() const { return recorded_; }
+
+    // The call's outcome once whatever it should not have left is put back.
+    // Per user, the redirection reaches only the process's own view: Wine
+    // still writes and removes the machine's keys in the other view, so they
+    // are put back whatever the call returned, and written only if changed
+    // (or if what is there now cannot be read). A restore that does not
+    // succeed whole is said so, never passed off as the call's own failure.
+    RegistrarResult Settle(HRESULT status);
+
+private:
+    std::vector<std::wstring> keys_;
+    Scope scope_;
+    const RegistrarPlatform& calls_;
+    RegistryUndo own_;
+    RegistryUndo machine_;
+    bool recorded_ = false;
+};
+
+} // namespace vandrel

@@ -1,0 +1,38 @@
+// Every text the program shows a person, in one table: the window's, the
+// result messages', the browse dialog's and the error box's. (The reason
+// line's reasons are their own table, in ReasonLine.cpp; the errors' texts
+// are those of common/Error.h.)
+#pragma once
+
+namespace vandrel::ui {
+
+inline constexpr wchar_t kAppTitle[] = L"Vandrel";
+inline constexpr wchar_t kMainTitle[] = L"TypeLib注册程序";
+
+// The main window's controls.
+inline constexpr wchar_t kOpen[] = L"打开";
+inline constexpr wchar_t kRegister[] = L"注册";
+inline constexpr wchar_t kUnregister[] = L"注销";
+inline constexpr wchar_t kBrowse[] = L"浏览";
+inline constexpr wchar_t kClose[] = L"关闭";
+
+// A result message is an operation, the quoted path and an outcome:
+// 注册"C:\t\a.tlb"成功!
+inline constexpr wchar_t kRegisterPrefix[] = L"注册\"";
+inline constexpr wchar_t kUnregisterPrefix[] = L"注销\"";
+inline constexpr wchar_t kSucceededSuffix[] = L"\"成功!";
+inline constexpr wchar_t kFailedSuffix[] = L"\"失败!";
+// The line a failure message gains when what the failed call changed could
+// not all be put back.
+inline constexpr wchar_t kNotRestoredLine[] = L"注册表未能完全恢复原状。";
+
+// The browse dialog.
+inline constexpr wchar_t kBrowseTitle[] = L"请选择一个文件";
+inline constexpr wchar_t kTypeLibFilter[] = L"TypeLib文件(*.tlb)|*.tlb;*.TLB";
+inline constexpr wchar_t kAllFilesFilter[] = L"所有文件(*.*)|*.*";
+
+// The error box of an error that ends the program; the error's own text
+// follows on a line of its own.
+inline constexpr wchar_t kErrorLead[] = L"发生意外错误,程序将退出。";
+
+} // namespace vandrel::ui
