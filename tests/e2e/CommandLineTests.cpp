@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "common/Owned.h"
+#include "res/Resource.h"
+#include "Version.h"
 #include "registrar/RegistrationTurn.h"
 
 #include <sddl.h>
@@ -300,16 +302,19 @@ TEST(Executable, CarriesTheVersionResourceExactly) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    // The project's version, as CMake gives it to the resource script too.
+    const DWORD high = MAKELONG(VANDREL_VERSION_MINOR, VANDREL_VERSION_MAJOR);
+    const DWORD low = MAKELONG(0, VANDREL_VERSION_PATCH);
+    EXPECT_EQ(fixed->dwFileVersionMS, high);
+    EXPECT_EQ(fixed->dwFileVersionLS, low);
+    EXPECT_EQ(fixed->dwProductVersionMS, high);
+    EXPECT_EQ(fixed->dwProductVersionLS, low);
     struct {
         const wchar_t* name;
         std::wstring value;
     } const strings[] = {
-        {L"FileVersion", L"1.00"},
-        {L"ProductVersion", L"1.00"},
+        {L"FileVersion", L"" VANDREL_VERSION_TEXT},
+        {L"ProductVersion", L"" VANDREL_VERSION_TEXT},
         {L"InternalName", L"Vandrel"},
         {L"OriginalFilename", L"Vandrel.exe"},
         {L"Comments", L"\u5907\u6CE8"},                // 备注
@@ -331,7 +336,7 @@ TEST(Executable, CarriesAnIconGroupWith32And16PixelImages) {
     ASSERT_NE(module, nullptr);
     for (int size : {32, 16}) {
         HICON icon = static_cast<HICON>(
-            ::LoadImageW(module, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
+            ::LoadImageW(module, MAKEINTRESOURCEW(IDI_VANDREL), IMAGE_ICON, size, size, 0));
         ASSERT_NE(icon, nullptr) << size;
         ICONINFO info{};
         ASSERT_TRUE(::GetIconInfo(icon, &info));
