@@ -115,7 +115,7 @@ TEST(BrowseWithoutDialogs, EndsTheProgramWithTheErrorBoxAndStatusThree) {
     ASSERT_NE(window, nullptr);
     // 发生意外错误,程序将退出。
     EXPECT_EQ(text, L"\u53D1\u751F\u610F\u5916\u9519\u8BEF,\u7A0B\u5E8F\u5C06\u9000\u51FA\u3002"
-                    L"\ncommon dialog library unavailable");
+                    L"\n无法加载通用对话框库");
     EXPECT_TRUE(windowGone) << "the window goes before the box";
     EXPECT_EQ(status, 3u);
 }
