@@ -19,29 +19,18 @@ public:
     using Error::Error;
 };
 
+inline constexpr char kComdlgUnavailableText[] = "无法加载通用对话框库";
+inline constexpr char kNoPrinterText[] = "没有默认打印机,无法列出其字体";
+inline constexpr char kNoFontBlockText[] = "无法分配字体内存块";
+inline constexpr char kTextTooLongText[] = "文本过长,无法转换";
 // The common-dialog library or one of its entries could not be had.
-class ComdlgUnavailableError : public Error {
-public:
-    ComdlgUnavailableError() : Error("无法加载通用对话框库") {}
-};
-
+using ComdlgUnavailableError = FixedError<kComdlgUnavailableText>;
 // The font dialog needs the default printer's device context.
-class NoPrinterError : public Error {
-public:
-    NoPrinterError() : Error("没有默认打印机,无法列出其字体") {}
-};
-
+using NoPrinterError = FixedError<kNoPrinterText>;
 // The font dialog's block of global memory could not be had or locked.
-class FontBlockError : public Error {
-public:
-    FontBlockError() : Error("无法分配字体内存块") {}
-};
-
+using FontBlockError = FixedError<kNoFontBlockText>;
 // A text too long for the conversion to the ANSI code page.
-class TextTooLongError : public Error {
-public:
-    TextTooLongError() : Error("文本过长,无法转换") {}
-};
+using TextTooLongError = FixedError<kTextTooLongText>;
 
 // Each property is a get directly followed by its let. Lets store what they
 // are given unchanged (only `Filter` converts); show methods return -1 when

@@ -24,4 +24,10 @@ private:
     const char* text_;
 };
 
+// An error kind whose text never varies: one type per text.
+template <const char* Text> class FixedError : public Error {
+public:
+    FixedError() noexcept : Error(Text) {}
+};
+
 } // namespace vandrel
