@@ -51,7 +51,7 @@ Failure LoadFailure(HRESULT status) {
 // The loader's view of one file: resolved, checked, loaded and walked under
 // the guard. The library goes back under the guard too.
 struct Loaded {
-    Loaded(const RegistrarPlatform& platform, Resolved resolved, WalkFor purpose)
+    Loaded(const RegistrarPlatform& platform, Resolved resolved, PlatformCall purpose)
         : platform_(platform) {
         if (resolved.failure != Failure::None) {
             failure = {kFalse, resolved.failure, resolved.status};
@@ -137,11 +137,12 @@ Flag UnregisterLibrary(const std::wstring& path) {
 RegistrarResult RegisterLibraryIn(const std::wstring& path, const std::wstring& helpDir,
                                   Scope scope) {
     const RegistrarPlatform& platform = *RegistrarSeam();
-    Loaded loaded(platform, Resolve(platform, path), WalkFor::Register);
+    Loaded loaded(platform, Resolve(platform, path), PlatformCall::Register);
     if (!loaded) return loaded.failure;
     HeldTurn turn;
     if (const HRESULT taken = TakeTurn(turn); taken != S_OK) return {kFalse, Failure::Busy, taken};
-    RegistrationUndo undo(platform, loaded.identity.guid, loaded.identity.interfaces, scope);
+    RegistrationUndo undo(platform, PlatformCall::Register, loaded.identity.guid,
+                          loaded.identity.interfaces, scope);
     if (!undo.recorded()) return {kFalse, Failure::Platform, kUnreadable};
     // The platform wants writable strings; hand it copies.
     std::wstring help = helpDir;
@@ -152,7 +153,7 @@ RegistrarResult RegisterLibraryIn(const std::wstring& path, const std::wstring& 
 
 RegistrarResult UnregisterLibraryIn(const std::wstring& path, Scope scope) {
     const RegistrarPlatform& platform = *RegistrarSeam();
-    Loaded loaded(platform, Resolve(platform, path), WalkFor::Unregister);
+    Loaded loaded(platform, Resolve(platform, path), PlatformCall::Unregister);
     if (!loaded) return loaded.failure;
     HeldTurn turn;
     if (const HRESULT taken = TakeTurn(turn); taken != S_OK) return {kFalse, Failure::Busy, taken};
@@ -179,7 +180,7 @@ RegistrarResult UnregisterLibraryIn(const std::wstring& path, Scope scope) {
     if (!registered) {
         // Nothing of this identity is registered here: the platform finds
         // nothing to remove and says so in its own way.
-        RegistrationUndo undo(platform, own.guid, interfaces, scope);
+        RegistrationUndo undo(platform, PlatformCall::Unregister, own.guid, interfaces, scope);
         if (!undo.recorded()) return {kFalse, Failure::Platform, kUnreadable};
         RegistrarResult result =
             undo.Settle(InScope(platform, scope, [&] { return GuardedUnregister(platform, own); }));
@@ -191,11 +192,11 @@ RegistrarResult UnregisterLibraryIn(const std::wstring& path, Scope scope) {
     Resolved resolved = Resolve(platform, *registered);
     std::optional<Loaded> other;
     if (resolved.failure != Failure::NoFile && !SameFile(resolved.path, loaded.path)) {
-        other.emplace(platform, std::move(resolved), WalkFor::Unregister);
+        other.emplace(platform, std::move(resolved), PlatformCall::Unregister);
         if (!*other) return other->failure;
         interfaces = Union(std::move(interfaces), other->identity.interfaces);
     }
-    RegistrationUndo undo(platform, own.guid, interfaces, scope);
+    RegistrationUndo undo(platform, PlatformCall::Unregister, own.guid, interfaces, scope);
     if (!undo.recorded()) return {kFalse, Failure::Platform, kUnreadable};
     return undo.Settle(InScope(platform, scope, [&] { return GuardedUnregister(platform, own); }));
 }

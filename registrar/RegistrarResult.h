@@ -7,6 +7,10 @@
 
 namespace vandrel {
 
+// Which of the platform's two calls a step prepares for: the walk reads
+// ahead of it, the undo records what it may change.
+enum class PlatformCall { Register, Unregister };
+
 // Whose registration a call writes or removes: the machine's (through
 // HKEY_CLASSES_ROOT) or the current user's (HKCU\Software\Classes only).
 enum class Scope { Machine, User };

@@ -3,6 +3,8 @@
 // interface it describes (relative to a classes root).
 #pragma once
 
+#include "registrar/RegistryUndo.h"
+
 #include <windows.h>
 #include <oaidl.h>
 
@@ -11,8 +13,11 @@
 
 namespace vandrel {
 
-std::vector<std::wstring> RegistrationKeys(const GUID& library,
-                                           const std::vector<GUID>& interfaces);
+// Whole for a call that may remove them; for registration, which only
+// writes, the library's key whole and each interface's key by what
+// registration writes into it.
+std::vector<RegistryUndo::Watched>
+RegistrationKeys(const GUID& library, const std::vector<GUID>& interfaces, bool writesOnly);
 
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}", as the platform names its keys.
 std::wstring GuidKeyName(const GUID& guid);

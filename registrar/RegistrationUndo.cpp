@@ -15,10 +15,11 @@ bool RefusedForRights(HRESULT status) {
     return code == ERROR_ACCESS_DENIED || code == ERROR_PRIVILEGE_NOT_HELD;
 }
 
-RegistrationUndo::RegistrationUndo(const RegistrarPlatform& platform, const GUID& library,
-                                   const std::vector<IID>& interfaces, Scope scope)
-    : keys_(RegistrationKeys(library, interfaces)), scope_(scope), calls_(platform), own_(calls_),
-      machine_(calls_) {
+RegistrationUndo::RegistrationUndo(const RegistrarPlatform& platform, PlatformCall call,
+                                   const GUID& library, const std::vector<IID>& interfaces,
+                                   Scope scope)
+    : keys_(RegistrationKeys(library, interfaces, call == PlatformCall::Register)), scope_(scope),
+      calls_(platform), own_(calls_), machine_(calls_) {
     recorded_ =
         own_.Record(scope == Scope::User ? UserClassesRoots() : MachineClassesRoots(), keys_) &&
         (scope == Scope::Machine || machine_.Record(LocalMachineClassesRoots(), keys_));

@@ -5,6 +5,7 @@
 
 #include "registrar/RegistrarPlatform.h"
 #include "registrar/RegistrarResult.h"
+#include "registrar/RegistrationKeys.h"
 #include "registrar/RegistryUndo.h"
 
 #include <string>
@@ -22,8 +23,9 @@ bool RefusedForRights(HRESULT status);
 class RegistrationUndo {
 public:
     // Records the library's TypeLib key and each interface's Interface key
-    // where the scope's call may write them.
-    RegistrationUndo(const RegistrarPlatform& platform, const GUID& library,
+    // where the scope's call may write them: for registration, which only
+    // writes, what it writes; for unregistration, the keys whole.
+    RegistrationUndo(const RegistrarPlatform& platform, PlatformCall call, const GUID& library,
                      const std::vector<IID>& interfaces, Scope scope);
     RegistrationUndo(const RegistrationUndo&) = delete;
     RegistrationUndo& operator=(const RegistrationUndo&) = delete;
@@ -38,7 +40,7 @@ public:
     RegistrarResult Settle(HRESULT status);
 
 private:
-    std::vector<std::wstring> keys_;
+    std::vector<RegistryUndo::Watched> keys_;
     Scope scope_;
     const RegistrarPlatform& calls_;
     RegistryUndo own_;

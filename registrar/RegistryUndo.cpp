@@ -2,6 +2,10 @@
 
 #include "common/Owned.h"
 
+#include <exception>
+
+#include <algorithm>
+#include <cwctype>
 #include <utility>
 
 namespace vandrel {
@@ -29,10 +33,12 @@ std::wstring Join(const std::wstring& parent, const std::wstring& name) {
 
 // The recorded keys split into parent and name, grouped by parent in the
 // order they came.
-std::vector<std::pair<std::wstring, std::vector<std::wstring>>>
-ByParent(const std::vector<std::wstring>& keys) {
-    std::vector<std::pair<std::wstring, std::vector<std::wstring>>> groups;
-    for (const std::wstring& key : keys) {
+using Named = std::pair<std::wstring, const RegistryUndo::Shape*>;
+std::vector<std::pair<std::wstring, std::vector<Named>>>
+ByParent(const std::vector<RegistryUndo::Watched>& keys) {
+    std::vector<std::pair<std::wstring, std::vector<Named>>> groups;
+    for (const RegistryUndo::Watched& watched : keys) {
+        const std::wstring& key = watched.key;
         const size_t slash = key.find_last_of(L'\\');
         std::wstring parent = slash == std::wstring::npos ? L"" : key.substr(0, slash);
         std::wstring name = slash == std::wstring::npos ? key : key.substr(slash + 1);
@@ -40,9 +46,44 @@ ByParent(const std::vector<std::wstring>& keys) {
         while (found != groups.end() && found->first != parent)
             ++found;
         if (found == groups.end()) found = groups.insert(groups.end(), {std::move(parent), {}});
-        found->second.push_back(std::move(name));
+        found->second.emplace_back(std::move(name), watched.shape);
     }
     return groups;
+}
+
+// The names of a parent's subkeys, sorted, when it has fewer than `wanted`
+// of them: then listing them costs fewer round trips than opening each
+// wanted name. Nothing when it has as many or more.
+bool FewSubkeys(const RegistrarPlatform& calls, HKEY parent, size_t wanted,
+                std::vector<std::wstring>& names, bool& few) {
+    DWORD subkeys = 0, longest = 0;
+    few = false;
+    if (calls.RegQueryInfoKeyW(parent, nullptr, nullptr, nullptr, &subkeys, &longest, nullptr,
+                               nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return false;
+    if (subkeys >= wanted) return true;
+    std::wstring name(longest + 1, L'\0');
+    for (DWORD i = 0; i < subkeys; ++i) {
+        DWORD length = longest + 1;
+        const LSTATUS status = calls.RegEnumKeyExW(parent, i, name.data(), &length, nullptr,
+                                                   nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status != ERROR_SUCCESS) return false;
+        names.push_back(name.substr(0, length));
+    }
+    for (std::wstring& listed : names)
+        for (wchar_t& c : listed)
+            c = static_cast<wchar_t>(::towupper(c));
+    std::sort(names.begin(), names.end());
+    few = true;
+    return true;
+}
+
+bool Listed(const std::vector<std::wstring>& names, const std::wstring& name) {
+    std::wstring upper = name;
+    for (wchar_t& c : upper)
+        c = static_cast<wchar_t>(::towupper(c));
+    return std::binary_search(names.begin(), names.end(), upper);
 }
 
 } // namespace
@@ -132,10 +173,103 @@ bool RegistryUndo::ReadTree(HKEY key, REGSAM view, Tree& tree) const {
     return true;
 }
 
+bool RegistryUndo::ReadShape(HKEY key, REGSAM view, const Shape& shape, Tree& tree) const {
+    for (const wchar_t* name : shape.values) {
+        // Room for what these values hold, so one round trip reads one.
+        std::vector<BYTE> data(256);
+        DWORD type = 0, size = static_cast<DWORD>(data.size());
+        LSTATUS status = calls_.RegQueryValueExW(key, name, nullptr, &type, data.data(), &size);
+        if (status == ERROR_MORE_DATA) {
+            data.resize(size);
+            status = calls_.RegQueryValueExW(key, name, nullptr, &type, data.data(), &size);
+        }
+        if (Gone(status)) continue;
+        // ERROR_MORE_DATA again: someone else wrote in between.
+        if (status != ERROR_SUCCESS) return false;
+        data.resize(size);
+        tree.values.push_back({name, type, std::move(data)});
+    }
+    for (const auto& [name, child] : shape.children) {
+        OwnedKey sub;
+        const LSTATUS status = calls_.RegOpenKeyExW(key, name, 0, KEY_READ | view, sub.put());
+        if (Gone(status)) continue;
+        if (status != ERROR_SUCCESS) return false;
+        tree.children.emplace_back(name, Tree());
+        if (!ReadShape(sub.get(), view, *child, tree.children.back().second)) return false;
+    }
+    return true;
+}
+
+// One recorded key still to be read: where it is and where it goes.
+struct RegistryUndo::Reading {
+    HKEY parent;
+    REGSAM view;
+    Entry* entry;
+};
+
+// Each key is read where its parent is already open, so the keys of a large
+// library are read by a few threads at once: a registry round trip is mostly
+// the caller's own time, which threads overlap.
+bool RegistryUndo::ReadEntries(const std::vector<Reading>& readings) const {
+    struct Work {
+        const RegistryUndo* undo;
+        const std::vector<Reading>* readings;
+        volatile LONG next = -1;
+        volatile LONG failed = 0;
+        std::exception_ptr error;
+        CRITICAL_SECTION lock{};
+    } work{this, &readings, -1, 0, nullptr, {}};
+    auto run = [](void* context) -> DWORD {
+        auto& work = *static_cast<Work*>(context);
+        for (;;) {
+            const LONG i = ::InterlockedIncrement(&work.next);
+            if (i >= static_cast<LONG>(work.readings->size()) || work.failed) return 0;
+            try {
+                if (!work.undo->ReadEntry((*work.readings)[static_cast<size_t>(i)]))
+                    ::InterlockedExchange(&work.failed, 1);
+            } catch (...) {
+                ::EnterCriticalSection(&work.lock);
+                if (!work.error) work.error = std::current_exception();
+                ::LeaveCriticalSection(&work.lock);
+                ::InterlockedExchange(&work.failed, 1);
+            }
+        }
+    };
+    ::InitializeCriticalSection(&work.lock);
+    std::vector<OwnedHandle> helpers;
+    if (readings.size() >= kReadInParallelFrom)
+        for (int i = 1; i < kReadingThreads; ++i) {
+            OwnedHandle thread(::CreateThread(nullptr, 0, run, &work, 0, nullptr));
+            // Fewer threads only make it slower.
+            if (thread) helpers.push_back(std::move(thread));
+        }
+    run(&work);
+    for (const OwnedHandle& thread : helpers)
+        ::WaitForSingleObject(thread.get(), INFINITE);
+    ::DeleteCriticalSection(&work.lock);
+    if (work.error) std::rethrow_exception(work.error);
+    return !work.failed;
+}
+
+bool RegistryUndo::ReadEntry(const Reading& reading) const {
+    Entry& entry = *reading.entry;
+    OwnedKey key;
+    const LSTATUS opened = calls_.RegOpenKeyExW(reading.parent, entry.name.c_str(), 0,
+                                                KEY_READ | reading.view, key.put());
+    if (Gone(opened)) return true;
+    if (opened != ERROR_SUCCESS) return false;
+    entry.present = true;
+    return entry.shape ? ReadShape(key.get(), reading.view, *entry.shape, entry.tree)
+                       : ReadTree(key.get(), reading.view, entry.tree);
+}
+
 bool RegistryUndo::Record(const std::vector<RegistryRoot>& roots,
-                          const std::vector<std::wstring>& keys) {
+                          const std::vector<Watched>& keys) {
     groups_.clear();
     const auto byParent = ByParent(keys);
+    // Every group first, so that the entries stay where the readers write.
+    std::vector<OwnedKey> parents;
+    std::vector<std::pair<size_t, std::vector<std::wstring>>> lists; // few subkeys, by group
     for (const RegistryRoot& root : roots) {
         // Opening through a view's redirection costs several times a plain
         // open under Wine: the classes root is opened once per view, and
@@ -157,23 +291,36 @@ bool RegistryUndo::Record(const std::vector<RegistryRoot>& roots,
                                               KEY_READ | root.view, parent.put());
             if (!Gone(status) && status != ERROR_SUCCESS) return Forget();
             group.present = status == ERROR_SUCCESS;
-            for (const std::wstring& name : names) {
+            for (const auto& [name, shape] : names) {
                 Entry entry;
                 entry.name = name;
-                if (group.present) {
-                    OwnedKey key;
-                    const LSTATUS opened = calls_.RegOpenKeyExW(parent.get(), name.c_str(), 0,
-                                                                KEY_READ | root.view, key.put());
-                    if (!Gone(opened) && opened != ERROR_SUCCESS) return Forget();
-                    entry.present = opened == ERROR_SUCCESS;
-                    if (entry.present && !ReadTree(key.get(), root.view, entry.tree))
-                        return Forget();
-                }
+                entry.shape = shape;
                 group.entries.push_back(std::move(entry));
             }
+            // An absent key costs one failed open, or nothing where the
+            // parent's few subkeys say so.
+            if (group.present) {
+                std::vector<std::wstring> listed;
+                bool few = false;
+                if (!FewSubkeys(calls_, parent.get(), names.size(), listed, few)) return Forget();
+                if (few) lists.emplace_back(groups_.size(), std::move(listed));
+            }
+            parents.push_back(std::move(parent));
             groups_.push_back(std::move(group));
         }
     }
+    std::vector<Reading> readings;
+    for (size_t g = 0; g < groups_.size(); ++g) {
+        Group& group = groups_[g];
+        if (!group.present) continue;
+        const std::vector<std::wstring>* listed = nullptr;
+        for (const auto& [index, names] : lists)
+            if (index == g) listed = &names;
+        for (Entry& entry : group.entries)
+            if (!listed || Listed(*listed, entry.name))
+                readings.push_back({parents[g].get(), group.view, &entry});
+    }
+    if (!ReadEntries(readings)) return Forget();
     return true;
 }
 
@@ -228,7 +375,39 @@ bool RegistryUndo::RestoreGroup(const Group& group) const {
         }
         OwnedKey key;
         if (!CreateKey(parent.get(), entry.name, group.view, entry.tree.security, key.put()) ||
-            !RestoreTree(key.get(), group.view, entry.tree))
+            !(entry.shape ? RestoreShape(key.get(), group.view, *entry.shape, entry.tree)
+                          : RestoreTree(key.get(), group.view, entry.tree)))
+            restored = false;
+    }
+    return restored;
+}
+
+// Only what the shape names: values and subkeys written back, or removed
+// where they were absent.
+bool RegistryUndo::RestoreShape(HKEY key, REGSAM view, const Shape& shape, const Tree& tree) const {
+    bool restored = true;
+    for (const wchar_t* name : shape.values) {
+        const Value* recorded = nullptr;
+        for (const Value& value : tree.values)
+            if (value.name == name) recorded = &value;
+        const LSTATUS status =
+            recorded ? calls_.RegSetValueExW(key, name, 0, recorded->type, recorded->data.data(),
+                                             static_cast<DWORD>(recorded->data.size()))
+                     : calls_.RegDeleteValueW(key, name);
+        if (status != ERROR_SUCCESS && !Gone(status)) restored = false;
+    }
+    for (const auto& [name, child] : shape.children) {
+        const Tree* recorded = nullptr;
+        for (const auto& [childName, childTree] : tree.children)
+            if (childName == name) recorded = &childTree;
+        if (!recorded) {
+            const LSTATUS deleted = calls_.RegDeleteTreeW(key, name);
+            if (deleted != ERROR_SUCCESS && !Gone(deleted)) restored = false;
+            continue;
+        }
+        OwnedKey sub;
+        if (!CreateKey(key, name, view, {}, sub.put()) ||
+            !RestoreShape(sub.get(), view, *child, *recorded))
             restored = false;
     }
     return restored;

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vandrel {
@@ -39,12 +40,31 @@ public:
     RegistryUndo(const RegistryUndo&) = delete;
     RegistryUndo& operator=(const RegistryUndo&) = delete;
 
-    // Records each key ("TypeLib\{guid}", "Interface\{iid}": a parent and one
-    // name under it) in every root: absent, or its whole subtree with each
-    // key's security descriptor. False when any of them could not be read, or
-    // could not be written back as it is (a key or value name with a NUL in
-    // it, which the Win32 calls end at); nothing is recorded then.
-    bool Record(const std::vector<RegistryRoot>& roots, const std::vector<std::wstring>& keys);
+    // The part of a key a call may write, where it writes only there and
+    // removes nothing: these values of the key, and these subkeys with the
+    // parts of them it writes. A key recorded by its shape keeps whatever
+    // else it holds untouched, so only the shape is read and put back.
+    struct Shape {
+        std::vector<const wchar_t*> values;
+        std::vector<std::pair<const wchar_t*, const Shape*>> children;
+    };
+    // A key to record: "TypeLib\{guid}", "Interface\{iid}" (a parent and one
+    // name under it), whole (its subtree, with each key's security
+    // descriptor) or by its shape.
+    struct Watched {
+        Watched(std::wstring name, const Shape* part = nullptr)
+            : key(std::move(name)), shape(part) {}
+        Watched(const wchar_t* name, const Shape* part = nullptr)
+            : Watched(std::wstring(name), part) {}
+        std::wstring key;
+        const Shape* shape;
+    };
+
+    // Records each key in every root: absent, or as watched. False when any
+    // of them could not be read, or could not be written back as it is (a key
+    // or value name with a NUL in it, which the Win32 calls end at); nothing
+    // is recorded then.
+    bool Record(const std::vector<RegistryRoot>& roots, const std::vector<Watched>& keys);
 
     // Puts every recorded key back as it was: what was added is removed, what
     // was changed or removed is written again, a key that must be created
@@ -80,6 +100,7 @@ private:
     // the recorded keys under it.
     struct Entry {
         std::wstring name;
+        const Shape* shape = nullptr;
         bool present = false;
         Tree tree;
         bool operator==(const Entry&) const = default;
@@ -102,6 +123,14 @@ private:
     bool ReadKey(HKEY key, Listing& listing) const;
     bool ReadSecurity(HKEY key, std::vector<BYTE>& security) const;
     bool ReadTree(HKEY key, REGSAM view, Tree& tree) const;
+    struct Reading;
+    bool ReadEntries(const std::vector<Reading>& readings) const;
+    bool ReadEntry(const Reading& reading) const;
+    // Past this many keys a few threads read them at once.
+    static constexpr size_t kReadInParallelFrom = 64;
+    static constexpr int kReadingThreads = 4;
+    bool ReadShape(HKEY key, REGSAM view, const Shape& shape, Tree& tree) const;
+    bool RestoreShape(HKEY key, REGSAM view, const Shape& shape, const Tree& tree) const;
     bool Forget();
     bool CreateKey(HKEY parent, const std::wstring& name, REGSAM view,
                    const std::vector<BYTE>& security, HKEY* key) const;

@@ -24,7 +24,7 @@ constexpr size_t kMaxHolds = 2;
 struct Walk {
     const RegistrarPlatform* platform = nullptr;
     const wchar_t* path = nullptr;
-    WalkFor purpose = WalkFor::Register;
+    PlatformCall purpose = PlatformCall::Register;
     TypeLibIdentity* identity = nullptr;
     ITypeLib* library = nullptr;
     HRESULT status = S_OK;
@@ -80,7 +80,7 @@ void FreeStrings(Walk& walk) {
 // Registration names the library after its documentation (or its name) and
 // each interface after its name.
 void Document(Walk& walk, INT index) {
-    if (walk.purpose != WalkFor::Register) return;
+    if (walk.purpose != PlatformCall::Register) return;
     walk.library->GetDocumentation(index, &walk.strings[0],
                                    index == -1 ? &walk.strings[1] : nullptr, nullptr, nullptr);
     FreeStrings(walk);
@@ -99,7 +99,10 @@ void WalkTypeInfo(Walk& walk, UINT index) {
     if (Obtained(walk, status, HoldKind::Info, info, info)) {
         TYPEATTR* attr = nullptr;
         status = info->GetTypeAttr(&attr);
-        if (Obtained(walk, status, HoldKind::TypeAttr, info, attr))
+        // The platform writes (and removes) Interface keys for dispinterfaces,
+        // dual ones included, and for interfaces meant for Automation only.
+        if (Obtained(walk, status, HoldKind::TypeAttr, info, attr) &&
+            (kind == TKIND_DISPATCH || (attr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION)))
             walk.identity->interfaces.push_back(attr->guid);
     }
     DropAll(walk);
@@ -157,7 +160,7 @@ void GiveBack(Walk& walk) {
 
 } // namespace
 
-HRESULT LoadAndWalk(const RegistrarPlatform& platform, const wchar_t* path, WalkFor purpose,
+HRESULT LoadAndWalk(const RegistrarPlatform& platform, const wchar_t* path, PlatformCall purpose,
                     ComPtr<ITypeLib>& library, TypeLibIdentity& identity) {
     Walk walk;
     walk.platform = &platform;

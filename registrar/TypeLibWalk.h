@@ -12,6 +12,7 @@
 
 #include "common/Owned.h"
 #include "registrar/RegistrarPlatform.h"
+#include "registrar/RegistrarResult.h"
 
 #include <vector>
 
@@ -25,18 +26,15 @@ struct TypeLibIdentity {
     WORD minor = 0;
     LCID lcid = 0;
     SYSKIND syskind = SYS_WIN32;
-    std::vector<IID> interfaces; // every TKIND_INTERFACE and TKIND_DISPATCH
+    // Every dispinterface, and every interface flagged for Automation.
+    std::vector<IID> interfaces;
 };
-
-// Which of the platform's two calls the walk reads ahead of: registration
-// also reads the library's and each type's name.
-enum class WalkFor { Register, Unregister };
 
 // S_OK with the library and its identity, or the loader's status, or the
 // code of the exception that ended the load or the walk (everything obtained
 // released again, itself under the guard). `identity` means nothing after a
 // failure.
-HRESULT LoadAndWalk(const RegistrarPlatform& platform, const wchar_t* path, WalkFor purpose,
+HRESULT LoadAndWalk(const RegistrarPlatform& platform, const wchar_t* path, PlatformCall purpose,
                     ComPtr<ITypeLib>& library, TypeLibIdentity& identity);
 
 } // namespace vandrel

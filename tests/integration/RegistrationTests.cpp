@@ -181,7 +181,8 @@ void SetValue(const std::wstring& key, REGSAM view, const wchar_t* name, DWORD t
 
 // What a registration holds besides the platform's own values: an empty key,
 // an empty default value, values of other types, a string of an odd number of
-// bytes; all must come back as they were.
+// bytes; and values the platform writes, holding something else, or a key of
+// its gone: all must come back as they were.
 void AddExtras() {
     const std::wstring version = g_alphaLib + L"\\1.0";
     const BYTE binary[] = {0, 1, 2, 0xFF};
@@ -192,8 +193,16 @@ void AddExtras() {
     SetValue(version, 0, L"Binary", REG_BINARY, binary, sizeof binary);
     SetValue(version, 0, L"Multi", REG_MULTI_SZ, multi, sizeof multi);
     SetValue(version, 0, L"Odd", REG_SZ, "a\0b", 3);
-    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+    const std::wstring library = kAlphaInterfaces[1] + std::wstring(L"\\TypeLib");
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
         SetValue(kAlphaInterfaces[1], view, L"Extra", REG_DWORD, &number, sizeof number);
+        SetValue(kAlphaInterfaces[1], view, L"", REG_SZ, L"Renamed", sizeof L"Renamed");
+        SetValue(library, view, L"Version", REG_EXPAND_SZ, L"9.9", sizeof L"9.9");
+        OwnedKey key;
+        if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, kAlphaInterfaces[0], 0, KEY_ALL_ACCESS | view,
+                            key.put()) == ERROR_SUCCESS)
+            ::RegDeleteTreeW(key.get(), L"ProxyStubClsid32");
+    }
 }
 
 void RemoveAlpha() {

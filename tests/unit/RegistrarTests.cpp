@@ -759,11 +759,13 @@ TEST_F(RegistrarTest, WithoutAGuardNothingIsLoadedAndTheCommandFails) {
 // could load (and so register) another library.
 TEST_F(RegistrarTest, TheWalkHandsBackTheIdentityAndNeverFollowsAReference) {
     world.library.typeInfos = 2;
-    // An interface that derives from itself: following it would not end.
+    // An Automation interface that derives from itself: following it would
+    // not end.
     world.library.info.attr.typekind = TKIND_INTERFACE;
+    world.library.info.attr.wTypeFlags = TYPEFLAG_FOLEAUTOMATION;
     world.library.info.attr.cImplTypes = 1;
     world.library.info.base = &world.library.info;
-    for (WalkFor purpose : {WalkFor::Register, WalkFor::Unregister}) {
+    for (PlatformCall purpose : {PlatformCall::Register, PlatformCall::Unregister}) {
         ComPtr<ITypeLib> library;
         TypeLibIdentity identity;
         ASSERT_EQ(LoadAndWalk(kFake, file.c_str(), purpose, library, identity), S_OK);
@@ -780,12 +782,17 @@ TEST_F(RegistrarTest, TheWalkHandsBackTheIdentityAndNeverFollowsAReference) {
     EXPECT_EQ(UnregisterLibrary(file), kTrue);
     EXPECT_EQ(world.library.info.referencesAsked, 0);
 
-    // Other kinds are neither opened nor recorded.
-    world.library.info.attr.typekind = TKIND_COCLASS;
-    const int opened = world.library.info.handedOut;
+    // An interface not for Automation gets no Interface key: read, but not
+    // recorded. Other kinds are neither opened nor recorded.
+    world.library.info.attr.wTypeFlags = 0;
     ComPtr<ITypeLib> library;
     TypeLibIdentity identity;
-    ASSERT_EQ(LoadAndWalk(kFake, file.c_str(), WalkFor::Register, library, identity), S_OK);
+    ASSERT_EQ(LoadAndWalk(kFake, file.c_str(), PlatformCall::Register, library, identity), S_OK);
+    EXPECT_TRUE(identity.interfaces.empty());
+    ReleaseGuarded(kFake, library.release());
+    world.library.info.attr.typekind = TKIND_COCLASS;
+    const int opened = world.library.info.handedOut;
+    ASSERT_EQ(LoadAndWalk(kFake, file.c_str(), PlatformCall::Register, library, identity), S_OK);
     EXPECT_TRUE(identity.interfaces.empty());
     EXPECT_EQ(world.library.info.handedOut, opened);
     ReleaseGuarded(kFake, library.release());

@@ -233,7 +233,7 @@ TEST_F(RegistryUndoTest, ARestoreGoesOnPastAFailedCallAndReportsIt) {
         {"delete key", Call::DeleteKey, true, true, false},
         {"set security", Call::SetSecurity, true, true, true},
     };
-    const std::vector<std::wstring> keys = {L"Parent\\A", L"Parent\\B", L"Fresh\\C"};
+    const std::vector<RegistryUndo::Watched> keys = {L"Parent\\A", L"Parent\\B", L"Fresh\\C"};
     const std::wstring recorded[] = {Tree(kViews[0]), Tree(kViews[1])};
     ASSERT_NE(recorded[0], recorded[1]);
 
@@ -267,7 +267,7 @@ TEST_F(RegistryUndoTest, ARestoreGoesOnPastAFailedCallAndReportsIt) {
 }
 
 TEST_F(RegistryUndoTest, WhatCannotBeWrittenBackOrReadFailsTheRecord) {
-    const std::vector<std::wstring> keys = {L"Parent\\A"};
+    const std::vector<RegistryUndo::Watched> keys = {L"Parent\\A"};
     RegistryUndo undo(kFailing);
     g_failing = Call::GetSecurity;
     EXPECT_FALSE(undo.Record(Roots(), keys)) << "a security descriptor that cannot be read";
