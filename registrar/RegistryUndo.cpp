@@ -200,55 +200,59 @@ bool RegistryUndo::ReadShape(HKEY key, REGSAM view, const Shape& shape, Tree& tr
     return true;
 }
 
-// One recorded key still to be read: where it is and where it goes.
+// One recorded key still to be read: where it is and where it goes. Each is
+// read where its parent is already open, so the keys of a large library are
+// read by a few threads at once: a registry round trip is mostly the caller's
+// own time, which threads overlap.
 struct RegistryUndo::Reading {
     HKEY parent;
     REGSAM view;
     Entry* entry;
 };
 
-// Each key is read where its parent is already open, so the keys of a large
-// library are read by a few threads at once: a registry round trip is mostly
-// the caller's own time, which threads overlap.
-bool RegistryUndo::ReadEntries(const std::vector<Reading>& readings) const {
-    struct Work {
-        const RegistryUndo* undo;
-        const std::vector<Reading>* readings;
-        volatile LONG next = -1;
-        volatile LONG failed = 0;
-        std::exception_ptr error;
-        CRITICAL_SECTION lock{};
-    } work{this, &readings, -1, 0, nullptr, {}};
-    auto run = [](void* context) -> DWORD {
-        auto& work = *static_cast<Work*>(context);
-        for (;;) {
-            const LONG i = ::InterlockedIncrement(&work.next);
-            if (i >= static_cast<LONG>(work.readings->size()) || work.failed) return 0;
-            try {
-                if (!work.undo->ReadEntry((*work.readings)[static_cast<size_t>(i)]))
-                    ::InterlockedExchange(&work.failed, 1);
-            } catch (...) {
-                ::EnterCriticalSection(&work.lock);
-                if (!work.error) work.error = std::current_exception();
-                ::LeaveCriticalSection(&work.lock);
-                ::InterlockedExchange(&work.failed, 1);
-            }
+// The readers' shared state: the next reading to take, and how it went.
+struct RegistryUndo::Readers {
+    const RegistryUndo* undo;
+    const std::vector<Reading>* readings;
+    volatile LONG next;
+    volatile LONG failed;
+    std::exception_ptr error;
+    CRITICAL_SECTION lock;
+};
+
+DWORD WINAPI RegistryUndo::ReadSome(void* context) {
+    auto& readers = *static_cast<Readers*>(context);
+    for (;;) {
+        const LONG i = ::InterlockedIncrement(&readers.next);
+        if (i >= static_cast<LONG>(readers.readings->size()) || readers.failed) return 0;
+        try {
+            if (!readers.undo->ReadEntry((*readers.readings)[static_cast<size_t>(i)]))
+                ::InterlockedExchange(&readers.failed, 1);
+        } catch (...) {
+            ::EnterCriticalSection(&readers.lock);
+            if (!readers.error) readers.error = std::current_exception();
+            ::LeaveCriticalSection(&readers.lock);
+            ::InterlockedExchange(&readers.failed, 1);
         }
-    };
-    ::InitializeCriticalSection(&work.lock);
+    }
+}
+
+bool RegistryUndo::ReadEntries(const std::vector<Reading>& readings) const {
+    Readers readers{this, &readings, -1, 0, nullptr, {}};
+    ::InitializeCriticalSection(&readers.lock);
     std::vector<OwnedHandle> helpers;
     if (readings.size() >= kReadInParallelFrom)
         for (int i = 1; i < kReadingThreads; ++i) {
-            OwnedHandle thread(::CreateThread(nullptr, 0, run, &work, 0, nullptr));
+            OwnedHandle thread(::CreateThread(nullptr, 0, ReadSome, &readers, 0, nullptr));
             // Fewer threads only make it slower.
             if (thread) helpers.push_back(std::move(thread));
         }
-    run(&work);
+    ReadSome(&readers);
     for (const OwnedHandle& thread : helpers)
         ::WaitForSingleObject(thread.get(), INFINITE);
-    ::DeleteCriticalSection(&work.lock);
-    if (work.error) std::rethrow_exception(work.error);
-    return !work.failed;
+    ::DeleteCriticalSection(&readers.lock);
+    if (readers.error) std::rethrow_exception(readers.error);
+    return !readers.failed;
 }
 
 bool RegistryUndo::ReadEntry(const Reading& reading) const {

@@ -124,6 +124,8 @@ private:
     bool ReadSecurity(HKEY key, std::vector<BYTE>& security) const;
     bool ReadTree(HKEY key, REGSAM view, Tree& tree) const;
     struct Reading;
+    struct Readers;
+    static DWORD WINAPI ReadSome(void* readers);
     bool ReadEntries(const std::vector<Reading>& readings) const;
     bool ReadEntry(const Reading& reading) const;
     // Past this many keys a few threads read them at once.
