@@ -324,5 +324,46 @@ TEST_F(RegistryUndoTest, AKeyCreatedAgainKeepsItsSecurityAndAVolatileParentsChil
     }
 }
 
+// Watched by its shape, a key is read and put back only there: the shape's
+// values and subkeys come back, or go where they were absent, and whatever
+// else the key holds is left as it is. Many keys at once are read by a few
+// threads and come back as one record.
+TEST_F(RegistryUndoTest, AKeyWatchedByItsShapeComesBackThereAndManyKeysAtOnce) {
+    const RegistryUndo::Shape kSub = {{L""}, {}};
+    const RegistryUndo::Shape kShape = {{L"V", L"Gone"}, {{L"Sub", &kSub}, {L"New", &kSub}}};
+    std::vector<RegistryUndo::Watched> keys = {{L"Parent\\A", &kShape}};
+    for (int i = 0; i < 100; ++i) {
+        const std::wstring name = L"Parent\\Many" + std::to_wstring(i);
+        if (i % 2) Text(kViews[0], name, L"", L"kept");
+        keys.push_back({name, &kShape});
+    }
+    RegistryUndo undo(RegistrarSeam().real());
+    ASSERT_TRUE(undo.Record(Roots(), keys));
+    for (REGSAM view : kViews) {
+        Text(view, L"Parent\\A", L"V", L"after");
+        Text(view, L"Parent\\A", L"Gone", L"added");
+        Text(view, L"Parent\\A\\Sub", L"", L"changed");
+        Text(view, L"Parent\\A\\New", L"", L"added");
+        for (int i = 0; i < 100; ++i)
+            Text(view, L"Parent\\Many" + std::to_wstring(i) + L"\\Sub", L"", L"added");
+    }
+    // Outside the shape: not the record's to undo.
+    Text(kViews[0], L"Parent\\A", L"Outside", L"stays");
+    ASSERT_TRUE(undo.Restore());
+    for (REGSAM view : kViews) {
+        const std::wstring own = view == KEY_WOW64_64KEY ? L"64" : L"32";
+        EXPECT_EQ(TextOf(view, L"Parent\\A", L"V"), L"before" + own);
+        EXPECT_EQ(TextOf(view, L"Parent\\A\\Sub", L""), L"sub");
+        EXPECT_FALSE(Exists(view, L"Parent\\A\\New"));
+        EXPECT_EQ(TextOf(view, L"Parent\\A", L"Gone"), L"");
+        for (int i = 0; i < 100; ++i) {
+            const std::wstring name = L"Parent\\Many" + std::to_wstring(i);
+            EXPECT_EQ(Exists(view, name), view == kViews[0] && i % 2) << i;
+            EXPECT_FALSE(Exists(view, name + L"\\Sub")) << i;
+        }
+    }
+    EXPECT_EQ(TextOf(kViews[0], L"Parent\\A", L"Outside"), L"stays");
+}
+
 } // namespace
 } // namespace vandrel
