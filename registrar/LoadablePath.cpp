@@ -84,6 +84,15 @@ Resolved Resolve(const RegistrarPlatform& platform, const std::wstring& path) {
     return {Failure::None, S_OK, std::move(*full)};
 }
 
+bool LoadableFileExists(const std::wstring& path) {
+    const auto full = FullPath(path);
+    if (!full || path.find(L'\0') != std::wstring::npos) return false;
+    if (IsRegularFile(*full)) return true;
+    const auto slash = full->find_last_of(L'\\');
+    return slash != std::wstring::npos && slash != 0 && ResourceIndex(full->substr(slash + 1)) &&
+           IsRegularFile(full->substr(0, slash));
+}
+
 std::optional<std::wstring> ResolveLoadablePath(const std::wstring& path) {
     Resolved resolved = Resolve(*RegistrarSeam(), path);
     if (resolved.failure != Failure::None) return std::nullopt;

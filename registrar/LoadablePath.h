@@ -23,6 +23,10 @@ struct Resolved {
 };
 Resolved Resolve(const RegistrarPlatform& platform, const std::wstring& path);
 
+// Whether a path names an existing plain file, or such a file followed by a
+// resource index: the file a registration names is there.
+bool LoadableFileExists(const std::wstring& path);
+
 // The full path the loader may see, or nothing.
 std::optional<std::wstring> ResolveLoadablePath(const std::wstring& path);
 

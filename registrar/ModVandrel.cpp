@@ -1,6 +1,7 @@
 #include "registrar/ModVandrel.h"
 
 #include "registrar/GuardedCalls.h"
+#include "registrar/IdentityRemoval.h"
 #include "registrar/LoadablePath.h"
 #include "registrar/RegisteredFile.h"
 #include "registrar/RegistrarPlatform.h"
@@ -124,6 +125,52 @@ std::vector<IID> Union(std::vector<IID> a, const std::vector<IID>& b) {
     return a;
 }
 
+// Unregistration of an identity, whose file (`given`, when one was named)
+// was read for `interfaces`. The platform removes the Interface keys of the
+// file registered for the identity: that file is checked and walked too,
+// and the keys of both are recorded. `exactly`: the registration named is
+// the one leaf, and where its file is gone it is removed all the same.
+RegistrarResult UnregisterIdentity(const RegistrarPlatform& platform, const TLIBATTR& own,
+                                   std::vector<IID> interfaces, const std::wstring* given,
+                                   Scope scope, bool exactly) {
+    const auto registered = exactly ? ExactlyRegisteredFile(platform, own, scope)
+                                    : RegisteredFile(platform, own, scope);
+    // Exactly this registration, and none: the platform is not asked, since
+    // it would fall back on another locale's.
+    if (!registered && exactly) return {kFalse, Failure::NotRegistered, TYPE_E_LIBNOTREGISTERED};
+    if (!registered) {
+        // Nothing of this identity is registered here: the platform finds
+        // nothing to remove and says so in its own way.
+        RegistrationUndo undo(platform, PlatformCall::Unregister, own.guid, interfaces, scope);
+        if (!undo.recorded()) return {kFalse, Failure::Platform, kUnreadable};
+        RegistrarResult result =
+            undo.Settle(InScope(platform, scope, [&] { return GuardedUnregister(platform, own); }));
+        if (result.failure == Failure::Platform) result.failure = Failure::NotRegistered;
+        return result;
+    }
+    // A registered file that is gone fails the platform's load before it
+    // writes anything.
+    Resolved resolved = Resolve(platform, *registered);
+    std::optional<Loaded> other;
+    if (resolved.failure == Failure::NoFile && exactly) {
+        // The file is gone: the registration goes as the platform would have
+        // removed it, with the interfaces its keys name.
+        const LibraryId id{own.guid, own.wMajorVerNum, own.wMinorVerNum, own.lcid, own.syskind};
+        interfaces = InterfacesToRemove(platform, id, scope);
+        RegistrationUndo undo(platform, PlatformCall::Unregister, own.guid, interfaces, scope);
+        if (!undo.recorded()) return {kFalse, Failure::Platform, kUnreadable};
+        return undo.Settle(RemoveRegistration(platform, id, interfaces, scope));
+    }
+    if (resolved.failure != Failure::NoFile && (!given || !SameFile(resolved.path, *given))) {
+        other.emplace(platform, std::move(resolved), PlatformCall::Unregister);
+        if (!*other) return other->failure;
+        interfaces = Union(std::move(interfaces), other->identity.interfaces);
+    }
+    RegistrationUndo undo(platform, PlatformCall::Unregister, own.guid, interfaces, scope);
+    if (!undo.recorded()) return {kFalse, Failure::Platform, kUnreadable};
+    return undo.Settle(InScope(platform, scope, [&] { return GuardedUnregister(platform, own); }));
+}
+
 } // namespace
 
 Flag RegisterLibrary(const std::wstring& path, const std::wstring& helpDir) {
@@ -172,33 +219,30 @@ RegistrarResult UnregisterLibraryIn(const std::wstring& path, Scope scope) {
     if (status != S_OK) return {kFalse, LoadFailure(status), status};
     const TLIBATTR& own = copy.own;
 
-    // The platform removes the Interface keys of the file registered for
-    // this identity, not of the one given: that file is checked and walked
-    // too, and the keys of both are recorded.
-    std::vector<IID> interfaces = loaded.identity.interfaces;
-    const auto registered = RegisteredFile(platform, own, scope);
-    if (!registered) {
-        // Nothing of this identity is registered here: the platform finds
-        // nothing to remove and says so in its own way.
-        RegistrationUndo undo(platform, PlatformCall::Unregister, own.guid, interfaces, scope);
-        if (!undo.recorded()) return {kFalse, Failure::Platform, kUnreadable};
-        RegistrarResult result =
-            undo.Settle(InScope(platform, scope, [&] { return GuardedUnregister(platform, own); }));
-        if (result.failure == Failure::Platform) result.failure = Failure::NotRegistered;
-        return result;
-    }
-    // A registered file that is gone fails the platform's load before it
-    // writes anything.
-    Resolved resolved = Resolve(platform, *registered);
-    std::optional<Loaded> other;
-    if (resolved.failure != Failure::NoFile && !SameFile(resolved.path, loaded.path)) {
-        other.emplace(platform, std::move(resolved), PlatformCall::Unregister);
-        if (!*other) return other->failure;
-        interfaces = Union(std::move(interfaces), other->identity.interfaces);
-    }
-    RegistrationUndo undo(platform, PlatformCall::Unregister, own.guid, interfaces, scope);
-    if (!undo.recorded()) return {kFalse, Failure::Platform, kUnreadable};
-    return undo.Settle(InScope(platform, scope, [&] { return GuardedUnregister(platform, own); }));
+    return UnregisterIdentity(platform, own, loaded.identity.interfaces, &loaded.path, scope,
+                              false);
+}
+
+RegistrarResult DescribeLibrary(const std::wstring& path, LibraryFacts& facts) {
+    const RegistrarPlatform& platform = *RegistrarSeam();
+    const Loaded loaded(platform, Resolve(platform, path), PlatformCall::Register);
+    if (!loaded) return loaded.failure;
+    const TypeLibIdentity& id = loaded.identity;
+    facts = {{id.guid, id.major, id.minor, id.lcid, id.syskind}, id.name, id.interfaces.size()};
+    return kTrue;
+}
+
+RegistrarResult UnregisterIdentityIn(const LibraryId& id, Scope scope) {
+    const RegistrarPlatform& platform = *RegistrarSeam();
+    HeldTurn turn;
+    if (const HRESULT taken = TakeTurn(turn); taken != S_OK) return {kFalse, Failure::Busy, taken};
+    TLIBATTR own{};
+    own.guid = id.guid;
+    own.lcid = id.lcid;
+    own.syskind = id.syskind;
+    own.wMajorVerNum = id.major;
+    own.wMinorVerNum = id.minor;
+    return UnregisterIdentity(platform, own, {}, nullptr, scope, true);
 }
 
 } // namespace vandrel

@@ -20,4 +20,15 @@ RegistrarResult RegisterLibraryIn(const std::wstring& path, const std::wstring& 
                                   Scope scope);
 RegistrarResult UnregisterLibraryIn(const std::wstring& path, Scope scope);
 
+// Removes the one registration of this identity in the scope. Where its file
+// still exists the platform removes it, as UnregisterLibraryIn would; where
+// the file is gone it is removed as the platform would have removed it: the
+// registration's key, the parents it leaves empty, and the Interface keys
+// that name the library and version. Nothing registered: NotRegistered,
+// nothing changed.
+RegistrarResult UnregisterIdentityIn(const LibraryId& id, Scope scope);
+
+// Reads a library file as registering it would, and writes nothing.
+RegistrarResult DescribeLibrary(const std::wstring& path, LibraryFacts& facts);
+
 } // namespace vandrel

@@ -7,8 +7,10 @@
 
 namespace vandrel {
 
-std::optional<std::wstring> RegisteredFile(const RegistrarPlatform& registry, const TLIBATTR& id,
-                                           Scope scope) {
+namespace {
+
+std::optional<std::wstring> Lookup(const RegistrarPlatform& registry, const TLIBATTR& id,
+                                   Scope scope, bool fallBack) {
     const std::wstring key = L"TypeLib\\" + GuidKeyName(id.guid) + L"\\" +
                              HexName(id.wMajorVerNum) + L"." + HexName(id.wMinorVerNum);
     const wchar_t* kind = id.syskind == SYS_WIN64   ? L"win64"
@@ -23,7 +25,7 @@ std::optional<std::wstring> RegisteredFile(const RegistrarPlatform& registry, co
                                key.c_str(), 0, KEY_READ, versionKey.put()) != ERROR_SUCCESS)
         return std::nullopt;
     std::vector<LCID> locales{id.lcid};
-    if (id.lcid != 0) {
+    if (fallBack && id.lcid != 0) {
         const LCID sub = id.lcid >> 10;
         locales.push_back(sub);
         if (sub != 0) locales.push_back(0);
@@ -47,6 +49,18 @@ std::optional<std::wstring> RegisteredFile(const RegistrarPlatform& registry, co
         return path;
     }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::wstring> RegisteredFile(const RegistrarPlatform& registry, const TLIBATTR& id,
+                                           Scope scope) {
+    return Lookup(registry, id, scope, true);
+}
+
+std::optional<std::wstring> ExactlyRegisteredFile(const RegistrarPlatform& registry,
+                                                  const TLIBATTR& id, Scope scope) {
+    return Lookup(registry, id, scope, false);
 }
 
 } // namespace vandrel

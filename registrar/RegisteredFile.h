@@ -15,5 +15,8 @@ namespace vandrel {
 // sublanguage and neutral. Nothing when none is registered.
 std::optional<std::wstring> RegisteredFile(const RegistrarPlatform& registry, const TLIBATTR& id,
                                            Scope scope);
+// The path of exactly this registration (locale and platform as given).
+std::optional<std::wstring> ExactlyRegisteredFile(const RegistrarPlatform& registry,
+                                                  const TLIBATTR& id, Scope scope);
 
 } // namespace vandrel

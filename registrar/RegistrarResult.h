@@ -4,12 +4,32 @@
 #include "common/Flag.h"
 
 #include <windows.h>
+#include <oaidl.h>
+
+#include <string>
 
 namespace vandrel {
 
 // Which of the platform's two calls a step prepares for: the walk reads
 // ahead of it, the undo records what it may change.
 enum class PlatformCall { Register, Unregister };
+
+// One registration of a library as the registry names it: its libid,
+// version, locale and platform.
+struct LibraryId {
+    GUID guid{};
+    WORD major = 0;
+    WORD minor = 0;
+    LCID lcid = 0;
+    SYSKIND syskind = SYS_WIN32;
+};
+
+// What a library file declares, as a person asks for it.
+struct LibraryFacts {
+    LibraryId id;
+    std::wstring name;
+    size_t interfaces = 0; // those its registration writes Interface keys for
+};
 
 // Whose registration a call writes or removes: the machine's (through
 // HKEY_CLASSES_ROOT) or the current user's (HKCU\Software\Classes only).

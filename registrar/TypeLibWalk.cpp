@@ -83,6 +83,11 @@ void Document(Walk& walk, INT index) {
     if (walk.purpose != PlatformCall::Register) return;
     walk.library->GetDocumentation(index, &walk.strings[0],
                                    index == -1 ? &walk.strings[1] : nullptr, nullptr, nullptr);
+    if (index == -1) {
+        const BSTR named = walk.strings[1] ? walk.strings[1] : walk.strings[0];
+        // By its terminator: the length prefix is the Automation library's to read.
+        if (named) walk.identity->name = named;
+    }
     FreeStrings(walk);
 }
 

@@ -14,6 +14,7 @@
 #include "registrar/RegistrarPlatform.h"
 #include "registrar/RegistrarResult.h"
 
+#include <string>
 #include <vector>
 
 namespace vandrel {
@@ -26,6 +27,9 @@ struct TypeLibIdentity {
     WORD minor = 0;
     LCID lcid = 0;
     SYSKIND syskind = SYS_WIN32;
+    // What registration names the library after: its help string, or else
+    // its name (read for registration only).
+    std::wstring name;
     // Every dispinterface, and every interface flagged for Automation.
     std::vector<IID> interfaces;
 };

@@ -4,6 +4,10 @@
 #include "registrar/LoadablePath.h"
 #include "registrar/ModVandrel.h"
 #include "shell/Elevation.h"
+#include "registrar/RegistrationKeys.h"
+#include "registrar/TypeLibRegistrations.h"
+#include "shell/ConsoleText.h"
+#include "shell/Query.h"
 #include "shell/ReasonLine.h"
 #include "shell/Texts.h"
 #include "shell/frmMain.h"
@@ -18,9 +22,22 @@ int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& cap
     return ::MessageBoxW(owner, text.c_str(), caption.c_str(), style);
 }
 
+void WriteAnswer(const std::wstring& text) {
+    WriteForAPerson(STD_OUTPUT_HANDLE, text);
+}
+
 const CommandServices kReal = {
-    RegisterLibraryIn,      UnregisterLibraryIn,         ShowMessageBox, ProcessElevationType,
-    ShellExecuteOnFirstUse, WaitForProcessDroppingInput, WriteReasonLine};
+    .RegisterLibrary = RegisterLibraryIn,
+    .UnregisterLibrary = UnregisterLibraryIn,
+    .UnregisterIdentity = UnregisterIdentityIn,
+    .ShowMessage = ShowMessageBox,
+    .ElevationType = ProcessElevationType,
+    .ShellExecuteExW = ShellExecuteOnFirstUse,
+    .WaitForProcess = WaitForProcessDroppingInput,
+    .WriteReason = WriteReasonLine,
+    .WriteAnswer = WriteAnswer,
+};
+
 const CommandServices& Services() {
     return *CommandSeam();
 }
@@ -64,12 +81,22 @@ bool MayElevate(const RegistrarResult& result, Flag showMessage, Scope scope) {
            scope == Scope::Machine && Services().ElevationType() == TokenElevationTypeLimited;
 }
 
+// The platform kind the command line names with /win32 or /win64.
+const wchar_t* PlatformSwitch(SYSKIND syskind) {
+    return syskind == SYS_WIN64 ? L"/win64" : L"/win32";
+}
+
 // The same command in an elevated, silent copy of this program, and that
 // copy's exit status. A declined prompt is a failure.
-DWORD RunElevated(bool unregister, const std::wstring& path, HWND owner) {
+DWORD RunElevated(bool unregister, const std::wstring& path, HWND owner,
+                  const LibraryId* identity) {
     const std::wstring program = ProgramPath();
     // The elevated copy is started in a folder of the system's choosing.
     std::wstring parameters = L"\"" + FullPath(path).value_or(path) + L"\"";
+    if (identity)
+        parameters = GuidKeyName(identity->guid) + L" " + HexName(identity->major) + L"." +
+                     HexName(identity->minor) + L" " + HexName(identity->lcid) + L" " +
+                     PlatformSwitch(identity->syskind);
     if (unregister) parameters += L" /u";
     parameters += L" /s";
     SHELLEXECUTEINFOW info{};
@@ -108,22 +135,23 @@ const wchar_t* Operation(bool unregister) {
 }
 
 Outcome Command(bool unregister, const std::wstring& path, Flag showMessage, HWND owner,
-                Scope scope, bool reasonLine) {
+                Scope scope, bool reasonLine, const LibraryId* identity = nullptr) {
     if (TextEquals(path, L"")) return Outcome::NothingDone;
     if (g_commandRunning) return Outcome::NothingDone;
     struct Running {
         Running() { g_commandRunning = true; }
         ~Running() { g_commandRunning = false; }
     } running;
-    const RegistrarResult result = unregister ? Services().UnregisterLibrary(path, scope)
-                                              : Services().RegisterLibrary(path, L"", scope);
+    const RegistrarResult result = identity     ? Services().UnregisterIdentity(*identity, scope)
+                                   : unregister ? Services().UnregisterLibrary(path, scope)
+                                                : Services().RegisterLibrary(path, L"", scope);
     if (!MayElevate(result, showMessage, scope)) {
         if (reasonLine && result.flag != kTrue)
             Services().WriteReason(
                 ReasonLine(Operation(unregister), path, ReasonOf(result.failure), result.status));
         return Report(unregister, path, result, showMessage, owner);
     }
-    const DWORD status = RunElevated(unregister, path, owner);
+    const DWORD status = RunElevated(unregister, path, owner, identity);
     const Outcome elevated = ElevatedOutcome(status);
     if (reasonLine && elevated != Outcome::Succeeded)
         Services().WriteReason(ReasonLine(Operation(unregister), path, Reason::ElevatedFailed,
@@ -194,6 +222,11 @@ Outcome UnRegFile(std::wstring path, Flag showMessage, HWND owner, Scope scope, 
     return Command(true, path, showMessage, owner, scope, reasonLine);
 }
 
+Outcome UnRegIdentity(const std::wstring& text, const LibraryId& id, Flag showMessage, Scope scope,
+                      bool reasonLine) {
+    return Command(true, text, showMessage, nullptr, scope, reasonLine, &id);
+}
+
 std::wstring ArgumentText(const std::wstring& commandLine) {
     size_t i = 0;
     if (!commandLine.empty() && commandLine[0] == L'"') {
@@ -229,12 +262,34 @@ std::vector<std::wstring> SplitArguments(const std::wstring& text) {
 CommandLine ParseArguments(const std::wstring& text) {
     CommandLine line;
     const auto tokens = SplitArguments(text);
+    // The build's own platform kind unless one is named.
+    line.identity.syskind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
     for (const auto& token : tokens) {
         if (TextEquals(token, L"/u")) line.registerFlag = kFalse;
         if (TextEquals(token, L"/s")) line.showMessage = kFalse;
         if (TextEquals(token, L"/user")) line.scope = Scope::User;
+        if (TextEquals(token, L"/q")) line.query = true;
+        if (TextEquals(token, L"/orphans")) line.orphans = true;
+        if (TextEquals(token, L"/win32")) line.identity.syskind = SYS_WIN32;
+        if (TextEquals(token, L"/win64")) line.identity.syskind = SYS_WIN64;
     }
     line.path = tokens.front();
+    // A braced GUID alone is a path, as is anything that is not a version
+    // after it.
+    unsigned long lcid = 0;
+    if (tokens.size() > 1 && ParseGuid(tokens[0], line.identity.guid) &&
+        ParseVersion(tokens[1], line.identity.major, line.identity.minor)) {
+        line.byIdentity = true;
+        line.identityText = tokens[0] + L" " + tokens[1];
+        // A third token that is not a switch is the locale, and a locale
+        // that cannot be read names no registration: nothing is removed for
+        // a mistyped one.
+        if (tokens.size() > 2 && !tokens[2].empty() && tokens[2][0] != L'/') {
+            line.byIdentity = ParseHex(tokens[2], 8, lcid);
+            line.identity.lcid = lcid;
+            line.identityText += L" " + tokens[2];
+        }
+    }
     return line;
 }
 
@@ -245,6 +300,11 @@ int Main(const std::wstring& commandLine) {
     try {
         if (!commandMode) return RunMainWindow();
         line = ParseArguments(arguments);
+        if (line.orphans) return ListOrphans();
+        if (line.query) return Query(line);
+        if (line.byIdentity && line.registerFlag == kFalse)
+            return ExitStatus(UnRegIdentity(line.identityText, line.identity, line.showMessage,
+                                            line.scope, true));
         const Outcome outcome =
             line.registerFlag == kTrue
                 ? RegFile(line.path, line.showMessage, nullptr, line.scope, true)

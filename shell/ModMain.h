@@ -26,19 +26,23 @@ inline constexpr int kExitError = 3;
 inline constexpr int kExitNotRestored = 4;
 
 // What the commands reach beyond themselves, replaceable in tests.
+// A fake leaves out what it never expects to be asked for (nullptr).
 struct CommandServices {
     RegistrarResult (*RegisterLibrary)(const std::wstring& path, const std::wstring& helpDir,
-                                       Scope scope);
-    RegistrarResult (*UnregisterLibrary)(const std::wstring& path, Scope scope);
+                                       Scope scope) = nullptr;
+    RegistrarResult (*UnregisterLibrary)(const std::wstring& path, Scope scope) = nullptr;
+    RegistrarResult (*UnregisterIdentity)(const LibraryId& id, Scope scope) = nullptr;
     int (*ShowMessage)(HWND owner, const std::wstring& text, const std::wstring& caption,
-                       UINT style);
+                       UINT style) = nullptr;
     // Running a refused command again elevated (see Elevation.h); asked
     // only after a refusal for lack of rights.
-    TOKEN_ELEVATION_TYPE (*ElevationType)();
-    BOOL(WINAPI* ShellExecuteExW)(SHELLEXECUTEINFOW* info);
-    DWORD (*WaitForProcess)(HANDLE process, HWND owner);
+    TOKEN_ELEVATION_TYPE (*ElevationType)() = nullptr;
+    BOOL(WINAPI* ShellExecuteExW)(SHELLEXECUTEINFOW* info) = nullptr;
+    DWORD (*WaitForProcess)(HANDLE process, HWND owner) = nullptr;
     // The reason line of a failed command-line command (see ReasonLine.h).
-    void (*WriteReason)(const std::wstring& line);
+    void (*WriteReason)(const std::wstring& line) = nullptr;
+    // What /q and /orphans answer, on standard output (see ConsoleText.h).
+    void (*WriteAnswer)(const std::wstring& text) = nullptr;
 };
 
 Seam<CommandServices>& CommandSeam();
@@ -55,6 +59,10 @@ std::wstring ResultMessage(bool unregister, const std::wstring& path, bool succe
 // program, whose exit status decides the result and becomes the outcome.
 // One command runs at a time: a command asked for while another runs (a
 // click dispatched while the elevated copy is awaited) does nothing.
+// Unregistration of the registration an identity names; `text` is how the
+// command line gave it, for the message.
+Outcome UnRegIdentity(const std::wstring& text, const LibraryId& id, Flag showMessage, Scope scope,
+                      bool reasonLine);
 // From the command line, a failure also writes its reason line.
 Outcome RegFile(std::wstring path, Flag showMessage, HWND owner = nullptr,
                 Scope scope = Scope::Machine, bool reasonLine = false);
@@ -74,6 +82,13 @@ struct CommandLine {
     Flag registerFlag = kTrue;
     Flag showMessage = kTrue;
     Scope scope = Scope::Machine;
+    // A braced libid followed by a version (and perhaps a locale) names a
+    // registration instead of a file: `identityText` is those tokens as given.
+    bool byIdentity = false;
+    LibraryId identity;
+    std::wstring identityText;
+    bool query = false;   // /q: what is registered, on standard output
+    bool orphans = false; // /orphans: registrations whose file is gone
 };
 CommandLine ParseArguments(const std::wstring& text);
 

@@ -31,6 +31,17 @@ inline constexpr wchar_t kBrowseTitle[] = L"请选择一个文件";
 inline constexpr wchar_t kTypeLibFilter[] = L"TypeLib文件(*.tlb)|*.tlb;*.TLB";
 inline constexpr wchar_t kAllFilesFilter[] = L"所有文件(*.*)|*.*";
 
+// What /q and /orphans answer: a library, then each of its registrations.
+inline constexpr wchar_t kLibraryLead[] = L"类型库";
+inline constexpr wchar_t kInterfaceCount[] = L"接口";
+inline constexpr wchar_t kRegistrationLead[] = L"注册";
+inline constexpr wchar_t kForMachine[] = L"计算机";
+inline constexpr wchar_t kForUser[] = L"用户";
+inline constexpr wchar_t kView64[] = L"64位视图";
+inline constexpr wchar_t kView32[] = L"32位视图";
+inline constexpr wchar_t kFileThere[] = L"文件存在";
+inline constexpr wchar_t kFileGone[] = L"文件缺失";
+
 // The error box of an error that ends the program; the error's own text
 // follows on a line of its own.
 inline constexpr wchar_t kErrorLead[] = L"发生意外错误,程序将退出。";

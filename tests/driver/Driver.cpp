@@ -97,7 +97,7 @@ Written RunWith(const std::wstring& exe, const std::wstring& arguments, STARTUPI
 
 } // namespace
 
-Written RunWithErrorPipe(const std::wstring& exe, const std::wstring& arguments) {
+Written RunWithPipe(const std::wstring& exe, const std::wstring& arguments, DWORD stream) {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE read = nullptr, write = nullptr;
     if (!::CreatePipe(&read, &write, &inheritable, 1 << 16))
@@ -107,7 +107,7 @@ Written RunWithErrorPipe(const std::wstring& exe, const std::wstring& arguments)
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdError = write;
+    (stream == STD_OUTPUT_HANDLE ? startup.hStdOutput : startup.hStdError) = write;
     Written written = RunWith(exe, arguments, startup, TRUE);
     writer.reset();
     std::string bytes;

@@ -42,9 +42,10 @@ struct Written {
     DWORD status;
     std::wstring text;
 };
-// Runs a program with its standard error on a pipe; the text is what came
-// through, read as UTF-8.
-Written RunWithErrorPipe(const std::wstring& exe, const std::wstring& arguments);
+// Runs a program with one standard stream on a pipe (standard error, or
+// STD_OUTPUT_HANDLE's); the text is what came through, read as UTF-8.
+Written RunWithPipe(const std::wstring& exe, const std::wstring& arguments,
+                    DWORD stream = STD_ERROR_HANDLE);
 // Runs a program with no standard streams at all from a console of this
 // process's own; the text is what that console shows afterwards.
 Written RunInConsole(const std::wstring& exe, const std::wstring& arguments);

@@ -145,7 +145,7 @@ TEST_F(CommandLine, AFailureSaysWhyThroughAPipeAndInTheParentsConsole) {
             c.arguments.find(L"/u") != std::wstring::npos ? L"注销" : L"注册";
         const std::wstring expected =
             L"Vandrel: " + operation + L"失败 \"" + path + L"\": " + c.reason;
-        const Written piped = RunWithErrorPipe(VandrelExe(), c.arguments);
+        const Written piped = RunWithPipe(VandrelExe(), c.arguments);
         EXPECT_EQ(piped.status, 1u) << c.reason;
         EXPECT_EQ(piped.text.rfind(expected, 0), 0u) << piped.text;
         EXPECT_EQ(piped.text.find(L"\r\n"), piped.text.size() - 2) << "one line: " << piped.text;
@@ -154,7 +154,7 @@ TEST_F(CommandLine, AFailureSaysWhyThroughAPipeAndInTheParentsConsole) {
         EXPECT_NE(shown.text.find(expected), std::wstring::npos) << shown.text;
     }
     ::LocalFree(nobody);
-    EXPECT_EQ(RunWithErrorPipe(VandrelExe(), alpha + L" /s").text, L"");
+    EXPECT_EQ(RunWithPipe(VandrelExe(), alpha + L" /s").text, L"");
     EXPECT_EQ(RunInConsole(VandrelExe(), alpha + L" /u /s").text, L"");
 }
 

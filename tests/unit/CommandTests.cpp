@@ -82,6 +82,61 @@ TEST(ParseArguments, SwitchesAreWholeTokensInEitherCaseAnywhere) {
     }
 }
 
+// A registration is named only by a braced GUID followed by a version; the
+// locale is the third token when it is hexadecimal. Anything else stays a path.
+TEST(ParseArguments, AnIdentityIsABracedGuidThenAVersionElseItIsAPath) {
+    const wchar_t* const guid = L"{3F2504E0-4F89-11D3-9A0C-0305E82C3301}";
+    const SYSKIND own = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+    struct Case {
+        std::wstring text;
+        bool byIdentity;
+        WORD major = 0, minor = 0;
+        LCID lcid = 0;
+        SYSKIND syskind = own;
+    };
+    const std::wstring g = guid;
+    const Case cases[] = {
+        {g + L" 1.0 /u", true, 1, 0},
+        {g + L" a.1f 409 /u /s", true, 0xa, 0x1f, 0x409},
+        {g + L" FFFF.0 /win32 /u", true, 0xffff, 0, 0, SYS_WIN32},
+        {g + L" 2.3 /WIN64 /u", true, 2, 3, 0, SYS_WIN64},
+        {g + L" 1.0 /user /u", true, 1, 0},
+        {L"{3f2504e0-4f89-11d3-9a0c-0305e82c3301} 1.0 /u", true, 1, 0},
+        {g + L" 1.0  /u", true, 1, 0},
+        {g + L" 1.0 409x /u", false}, // a mistyped locale removes nothing
+        {g + L" /u", false},
+        {g, false},
+        {g + L" 1 /u", false},
+        {g + L" 1. /u", false},
+        {g + L" 10000.0 /u", false},
+        {g + L" 1.0x /u", false},
+        {L"3F2504E0-4F89-11D3-9A0C-0305E82C3301 1.0 /u", false},
+        {L"{3F2504E0-4F89-11D3-9A0C-0305E82C330} 1.0 /u", false},
+        {L"{3F2504E0+4F89-11D3-9A0C-0305E82C3301} 1.0 /u", false},
+        {L"a.tlb 1.0 /u", false},
+        {L"1.0 " + g + L" /u", false},
+    };
+    for (const Case& c : cases) {
+        const CommandLine line = ParseArguments(c.text);
+        EXPECT_EQ(line.byIdentity, c.byIdentity) << c.text;
+        EXPECT_EQ(line.path, SplitArguments(c.text).front()) << c.text;
+        if (!c.byIdentity) continue;
+        EXPECT_EQ(line.identity.guid.Data1, 0x3F2504E0u) << c.text;
+        EXPECT_EQ(line.identity.guid.Data4[7], 0x01) << c.text;
+        EXPECT_EQ(line.identity.major, c.major) << c.text;
+        EXPECT_EQ(line.identity.minor, c.minor) << c.text;
+        EXPECT_EQ(line.identity.lcid, c.lcid) << c.text;
+        EXPECT_EQ(line.identity.syskind, c.syskind) << c.text;
+        EXPECT_EQ(line.registerFlag, kFalse) << c.text;
+    }
+    // The query and orphan switches are read wherever they stand.
+    EXPECT_TRUE(ParseArguments(L"a.tlb /Q").query);
+    EXPECT_TRUE(ParseArguments(g + L" 1.0 /q").query);
+    EXPECT_TRUE(ParseArguments(L"/ORPHANS").orphans);
+    EXPECT_FALSE(ParseArguments(L"a.tlb /qq /orphan").query);
+    EXPECT_FALSE(ParseArguments(L"a.tlb /qq /orphan").orphans);
+}
+
 TEST(ResultMessage, IsBuiltFromTheFourPiecesExactly) {
     EXPECT_EQ(ResultMessage(false, L"C:\\t\\a.tlb", true),
               L"\u6CE8\u518C\"C:\\t\\a.tlb\"\u6210\u529F!");
@@ -121,6 +176,8 @@ struct Recorder {
     bool clickWhileWaiting = false;
     Outcome clicked = Outcome::Succeeded;
     std::vector<std::wstring> reasons;
+    std::vector<LibraryId> identities;
+    std::wstring answers;
     std::wstring events; // in order, space-separated
     void Happened(const wchar_t* event) {
         if (!events.empty()) events += L" ";
@@ -140,35 +197,47 @@ BOOL WINAPI FakeShellExecute(SHELLEXECUTEINFOW* info) {
 }
 
 const CommandServices kFakes = {
-    [](const std::wstring& path, const std::wstring& help, Scope) {
-        g_rec->Happened(L"registrar");
-        g_rec->registered.push_back(path);
-        g_rec->helpDirs.push_back(help);
-        return RegistrarResult(g_rec->answer, g_rec->failure, g_rec->status);
-    },
-    [](const std::wstring& path, Scope) {
-        g_rec->Happened(L"registrar");
-        g_rec->unregistered.push_back(path);
-        return RegistrarResult(g_rec->answer, g_rec->failure, g_rec->status);
-    },
-    [](HWND owner, const std::wstring& text, const std::wstring& caption, UINT style) {
-        g_rec->Happened(L"message");
-        g_rec->shown.push_back({owner, text, caption, style});
-        return IDOK;
-    },
-    [] {
-        g_rec->Happened(L"token");
-        return g_rec->token;
-    },
-    FakeShellExecute,
-    [](HANDLE process, HWND owner) {
-        g_rec->Happened(L"wait");
-        EXPECT_EQ(process, g_rec->launches.back().process);
-        g_rec->waitOwners.push_back(owner);
-        if (g_rec->clickWhileWaiting) g_rec->clicked = RegFile(L"C:\\t\\b.tlb", kTrue, owner);
-        return g_rec->elevatedStatus;
-    },
-    [](const std::wstring& line) { g_rec->reasons.push_back(line); },
+    .RegisterLibrary =
+        [](const std::wstring& path, const std::wstring& help, Scope) {
+            g_rec->Happened(L"registrar");
+            g_rec->registered.push_back(path);
+            g_rec->helpDirs.push_back(help);
+            return RegistrarResult(g_rec->answer, g_rec->failure, g_rec->status);
+        },
+    .UnregisterLibrary =
+        [](const std::wstring& path, Scope) {
+            g_rec->Happened(L"registrar");
+            g_rec->unregistered.push_back(path);
+            return RegistrarResult(g_rec->answer, g_rec->failure, g_rec->status);
+        },
+    .UnregisterIdentity =
+        [](const LibraryId& id, Scope) {
+            g_rec->Happened(L"registrar");
+            g_rec->identities.push_back(id);
+            return RegistrarResult(g_rec->answer, g_rec->failure, g_rec->status);
+        },
+    .ShowMessage =
+        [](HWND owner, const std::wstring& text, const std::wstring& caption, UINT style) {
+            g_rec->Happened(L"message");
+            g_rec->shown.push_back({owner, text, caption, style});
+            return IDOK;
+        },
+    .ElevationType =
+        [] {
+            g_rec->Happened(L"token");
+            return g_rec->token;
+        },
+    .ShellExecuteExW = FakeShellExecute,
+    .WaitForProcess =
+        [](HANDLE process, HWND owner) {
+            g_rec->Happened(L"wait");
+            EXPECT_EQ(process, g_rec->launches.back().process);
+            g_rec->waitOwners.push_back(owner);
+            if (g_rec->clickWhileWaiting) g_rec->clicked = RegFile(L"C:\\t\\b.tlb", kTrue, owner);
+            return g_rec->elevatedStatus;
+        },
+    .WriteReason = [](const std::wstring& line) { g_rec->reasons.push_back(line); },
+    .WriteAnswer = [](const std::wstring& text) { g_rec->answers += text; },
 };
 
 class Commands : public ::testing::Test {

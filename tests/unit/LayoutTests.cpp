@@ -153,8 +153,11 @@ BOOL WINAPI FakeElevatedStart(SHELLEXECUTEINFOW* info) {
     return TRUE;
 }
 // No reason line: the window's commands never write one.
-const CommandServices kFakes = {FakeRegister,      FakeUnregister, FakeShow, FakeLimitedToken,
-                                FakeElevatedStart, nullptr,        nullptr};
+const CommandServices kFakes = {.RegisterLibrary = FakeRegister,
+                                .UnregisterLibrary = FakeUnregister,
+                                .ShowMessage = FakeShow,
+                                .ElevationType = FakeLimitedToken,
+                                .ShellExecuteExW = FakeElevatedStart};
 
 BOOL CALLBACK FindMainWindow(HWND window, LPARAM found) {
     wchar_t name[64];

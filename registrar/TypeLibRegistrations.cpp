@@ -1,0 +1,236 @@
+#include "registrar/TypeLibRegistrations.h"
+
+#include "common/Owned.h"
+#include "registrar/LoadablePath.h"
+#include "registrar/RegistrationKeys.h"
+
+#include <utility>
+
+namespace vandrel {
+namespace {
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The names of a key's subkeys, in the registry's order.
+std::vector<std::wstring> Subkeys(const RegistrarPlatform& registry, HKEY key) {
+    std::vector<std::wstring> names;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (registry.RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
+// A string value, or empty where there is none.
+std::wstring Text(const RegistrarPlatform& registry, HKEY key, const wchar_t* value) {
+    std::wstring text(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        DWORD type = 0, bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        const LSTATUS status = registry.RegQueryValueExW(
+            key, value, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &bytes);
+        if (status == ERROR_MORE_DATA) {
+            text.resize(bytes / sizeof(wchar_t) + 1);
+            continue;
+        }
+        if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return L"";
+        text.resize(bytes / sizeof(wchar_t));
+        while (!text.empty() && text.back() == L'\0')
+            text.pop_back();
+        return text;
+    }
+    return L"";
+}
+
+OwnedKey Open(const RegistrarPlatform& registry, HKEY parent, const std::wstring& name,
+              REGSAM view) {
+    OwnedKey key;
+    if (registry.RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ | view, key.put()) !=
+        ERROR_SUCCESS)
+        key.reset();
+    return key;
+}
+
+// The scope's classes: the merged HKEY_CLASSES_ROOT for the machine, as the
+// platform reads it, or the user's own.
+OwnedKey Classes(const RegistrarPlatform& registry, Scope scope, REGSAM view) {
+    return Open(registry, scope == Scope::User ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT,
+                scope == Scope::User ? L"Software\\Classes" : L"", view);
+}
+
+bool ParsePlatform(const std::wstring& text, SYSKIND& syskind) {
+    for (SYSKIND kind : {SYS_WIN16, SYS_WIN32, SYS_WIN64})
+        if (SameText(text, PlatformKeyName(kind))) {
+            syskind = kind;
+            return true;
+        }
+    return false;
+}
+
+void AddOnce(std::vector<Registration>& all, Registration found) {
+    for (const Registration& known : all)
+        if (known.scope == found.scope && IsEqualGUID(known.id.guid, found.id.guid) &&
+            known.id.major == found.id.major && known.id.minor == found.id.minor &&
+            known.id.lcid == found.id.lcid && known.id.syskind == found.id.syskind &&
+            SameText(known.path, found.path))
+            return;
+    all.push_back(std::move(found));
+}
+
+// The registrations under one TypeLib\{libid}\<version> key.
+void VersionRegistrations(const RegistrarPlatform& registry, HKEY version, Scope scope, REGSAM view,
+                          LibraryId id, std::vector<Registration>& all) {
+    for (const std::wstring& locale : Subkeys(registry, version)) {
+        unsigned long lcid = 0;
+        if (!ParseHex(locale, 8, lcid)) continue; // FLAGS, HELPDIR
+        const OwnedKey localeKey = Open(registry, version, locale, view);
+        if (!localeKey) continue;
+        for (const std::wstring& platform : Subkeys(registry, localeKey.get())) {
+            if (!ParsePlatform(platform, id.syskind)) continue;
+            const OwnedKey leaf = Open(registry, localeKey.get(), platform, view);
+            if (!leaf) continue;
+            id.lcid = lcid;
+            std::wstring path = Text(registry, leaf.get(), nullptr);
+            const bool exists = LoadableFileExists(path);
+            AddOnce(all, {scope, view, id, std::move(path), exists});
+        }
+    }
+}
+
+void Collect(const RegistrarPlatform& registry, const GUID* only, WORD major, WORD minor,
+             std::vector<Registration>& all) {
+    const struct {
+        HKEY hive;
+        Scope scope;
+    } places[] = {{HKEY_LOCAL_MACHINE, Scope::Machine}, {HKEY_CURRENT_USER, Scope::User}};
+    for (const auto& place : places) {
+        for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+            const OwnedKey libraries =
+                Open(registry, place.hive, L"Software\\Classes\\TypeLib", view);
+            if (!libraries) continue;
+            const std::vector<std::wstring> guids =
+                only ? std::vector<std::wstring>{GuidKeyName(*only)}
+                     : Subkeys(registry, libraries.get());
+            for (const std::wstring& text : guids) {
+                LibraryId id;
+                if (!ParseGuid(text, id.guid)) continue;
+                const OwnedKey library = Open(registry, libraries.get(), text, view);
+                if (!library) continue;
+                for (const std::wstring& version : Subkeys(registry, library.get())) {
+                    if (!ParseVersion(version, id.major, id.minor)) continue;
+                    if (only && (id.major != major || id.minor != minor)) continue;
+                    const OwnedKey versionKey = Open(registry, library.get(), version, view);
+                    if (versionKey)
+                        VersionRegistrations(registry, versionKey.get(), place.scope, view, id,
+                                             all);
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+
+bool ParseVersion(const std::wstring& text, WORD& major, WORD& minor) {
+    const size_t dot = text.find(L'.');
+    unsigned long high = 0, low = 0;
+    if (dot == std::wstring::npos || !ParseHex(text.substr(0, dot), 4, high) ||
+        !ParseHex(text.substr(dot + 1), 4, low))
+        return false;
+    major = static_cast<WORD>(high);
+    minor = static_cast<WORD>(low);
+    return true;
+}
+
+const wchar_t* PlatformKeyName(SYSKIND syskind) {
+    return syskind == SYS_WIN64 ? L"win64" : syskind == SYS_WIN32 ? L"win32" : L"win16";
+}
+
+bool ParseHex(const std::wstring& text, size_t digits, unsigned long& value) {
+    if (text.empty() || text.size() > digits) return false;
+    value = 0;
+    for (wchar_t c : text) {
+        unsigned digit;
+        if (c >= L'0' && c <= L'9')
+            digit = static_cast<unsigned>(c - L'0');
+        else if (c >= L'a' && c <= L'f')
+            digit = static_cast<unsigned>(c - L'a' + 10);
+        else if (c >= L'A' && c <= L'F')
+            digit = static_cast<unsigned>(c - L'A' + 10);
+        else
+            return false;
+        value = value * 16 + digit;
+    }
+    return true;
+}
+
+bool ParseGuid(const std::wstring& text, GUID& guid) {
+    // {xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}
+    if (text.size() != 38 || text[0] != L'{' || text[37] != L'}') return false;
+    for (size_t at : {9u, 14u, 19u, 24u})
+        if (text[at] != L'-') return false;
+    unsigned long part = 0;
+    if (!ParseHex(text.substr(1, 8), 8, part)) return false;
+    guid.Data1 = part;
+    if (!ParseHex(text.substr(10, 4), 4, part)) return false;
+    guid.Data2 = static_cast<unsigned short>(part);
+    if (!ParseHex(text.substr(15, 4), 4, part)) return false;
+    guid.Data3 = static_cast<unsigned short>(part);
+    for (size_t i = 0; i < 8; ++i) {
+        const size_t at = i < 2 ? 20 + 2 * i : 25 + 2 * (i - 2);
+        if (!ParseHex(text.substr(at, 2), 2, part)) return false;
+        guid.Data4[i] = static_cast<unsigned char>(part);
+    }
+    return true;
+}
+
+std::vector<Registration> Registrations(const RegistrarPlatform& registry) {
+    std::vector<Registration> all;
+    Collect(registry, nullptr, 0, 0, all);
+    return all;
+}
+
+std::vector<Registration> Registrations(const RegistrarPlatform& registry, const GUID& library,
+                                        WORD major, WORD minor) {
+    std::vector<Registration> all;
+    Collect(registry, &library, major, minor, all);
+    return all;
+}
+
+std::wstring RegisteredName(const RegistrarPlatform& registry, const LibraryId& id, Scope scope) {
+    const OwnedKey classes = Classes(registry, scope, 0);
+    if (!classes) return L"";
+    const OwnedKey version = Open(registry, classes.get(),
+                                  L"TypeLib\\" + GuidKeyName(id.guid) + L"\\" + HexName(id.major) +
+                                      L"." + HexName(id.minor),
+                                  0);
+    return version ? Text(registry, version.get(), nullptr) : L"";
+}
+
+std::vector<IID> InterfacesNaming(const RegistrarPlatform& registry, const LibraryId& id,
+                                  Scope scope, REGSAM view) {
+    std::vector<IID> naming;
+    const OwnedKey classes = Classes(registry, scope, view);
+    const OwnedKey interfaces =
+        classes ? Open(registry, classes.get(), L"Interface", view) : OwnedKey();
+    if (!interfaces) return naming;
+    const std::wstring library = GuidKeyName(id.guid);
+    const std::wstring version = HexName(id.major) + L"." + HexName(id.minor);
+    for (const std::wstring& name : Subkeys(registry, interfaces.get())) {
+        GUID iid;
+        if (!ParseGuid(name, iid)) continue;
+        const OwnedKey reference = Open(registry, interfaces.get(), name + L"\\TypeLib", view);
+        if (reference && SameText(Text(registry, reference.get(), nullptr), library) &&
+            SameText(Text(registry, reference.get(), L"Version"), version))
+            naming.push_back(iid);
+    }
+    return naming;
+}
+
+} // namespace vandrel

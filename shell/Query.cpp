@@ -1,0 +1,75 @@
+#include "shell/Query.h"
+
+#include "registrar/IdentityRemoval.h"
+#include "registrar/ModVandrel.h"
+#include "registrar/RegistrationKeys.h"
+#include "shell/ReasonLine.h"
+#include "shell/Texts.h"
+
+namespace vandrel {
+namespace {
+
+std::wstring Version(const LibraryId& id) {
+    return HexName(id.major) + L"." + HexName(id.minor);
+}
+
+} // namespace
+
+std::wstring LibraryLine(const LibraryFacts& facts) {
+    const LibraryId& id = facts.id;
+    return std::wstring(ui::kLibraryLead) + L" \"" + facts.name + L"\" " + GuidKeyName(id.guid) +
+           L" " + Version(id) + L" " + HexName(id.lcid) + L" " + PlatformKeyName(id.syskind) +
+           L" " + ui::kInterfaceCount + L" " + std::to_wstring(facts.interfaces);
+}
+
+std::wstring RegistrationLine(const Registration& registration) {
+    const LibraryId& id = registration.id;
+    return std::wstring(ui::kRegistrationLead) + L" " +
+           (registration.scope == Scope::User ? ui::kForUser : ui::kForMachine) + L" " +
+           (registration.view == KEY_WOW64_32KEY ? ui::kView32 : ui::kView64) + L" " +
+           HexName(id.lcid) + L" " + PlatformKeyName(id.syskind) + L" \"" + registration.path +
+           L"\" " + (registration.fileExists ? ui::kFileThere : ui::kFileGone);
+}
+
+std::wstring OrphanLine(const Registration& registration) {
+    const LibraryId& id = registration.id;
+    std::wstring line = GuidKeyName(id.guid) + L" " + Version(id) + L" " + HexName(id.lcid) +
+                        L" /" + PlatformKeyName(id.syskind) + L" /u";
+    if (registration.scope == Scope::User) line += L" /user";
+    return line;
+}
+
+int Query(const CommandLine& line) {
+    const RegistrarPlatform& registry = *RegistrarSeam();
+    LibraryFacts facts;
+    if (line.byIdentity) {
+        facts.id = line.identity;
+        for (Scope scope : {Scope::Machine, Scope::User}) {
+            facts.name = RegisteredName(registry, facts.id, scope);
+            facts.interfaces = InterfacesToRemove(registry, facts.id, scope).size();
+            if (!facts.name.empty() || facts.interfaces) break;
+        }
+    } else if (const RegistrarResult described = DescribeLibrary(line.path, facts);
+               described.flag != kTrue) {
+        CommandSeam()->WriteReason(
+            ReasonLine(L"", line.path, ReasonOf(described.failure), described.status, line.path));
+        return kExitFailed;
+    }
+    std::wstring answer = LibraryLine(facts) + L"\r\n";
+    const auto registrations =
+        Registrations(registry, facts.id.guid, facts.id.major, facts.id.minor);
+    for (const Registration& registration : registrations)
+        answer += RegistrationLine(registration) + L"\r\n";
+    CommandSeam()->WriteAnswer(answer);
+    return registrations.empty() ? kExitFailed : kExitSucceeded;
+}
+
+int ListOrphans() {
+    std::wstring answer;
+    for (const Registration& registration : Registrations(*RegistrarSeam()))
+        if (!registration.fileExists) answer += OrphanLine(registration) + L"\r\n";
+    CommandSeam()->WriteAnswer(answer);
+    return kExitSucceeded;
+}
+
+} // namespace vandrel
