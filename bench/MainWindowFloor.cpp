@@ -4,36 +4,30 @@
 // loop, the focus in the path box; no dialog keys, drops, commands or error
 // handling.
 #include "res/Resource.h"
+#include "shell/frmMainLayout.h"
 
 #include <windows.h>
 
 namespace {
 
-struct Control {
+// The classes and styles of Vandrel's three kinds of control.
+struct Kind {
     const wchar_t* windowClass;
     DWORD style, exStyle;
-    int id;
-    const wchar_t* text;
-    int left, top, width, height; // twips
 };
-
-// In Vandrel's creation (tab) order.
-constexpr DWORD kButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
-const Control kControls[] = {
-    {L"Edit", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 101,
-     L"", 585, 135, 3885, 285},
-    {L"Static", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, 100, L"打开", 90, 180, 375, 195},
-    {L"Button", kButton, 0, 102, L"注册", 1080, 630, 825, 330},
-    {L"Button", kButton, 0, 105, L"关闭", 3645, 630, 825, 330},
-    {L"Button", kButton, 0, 104, L"浏览", 2790, 630, 825, 330},
-    {L"Button", kButton, 0, 103, L"注销", 1935, 630, 825, 330},
-};
+Kind KindOf(vandrel::ControlKind kind) {
+    constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+    switch (kind) {
+    case vandrel::ControlKind::TextBox:
+        return {L"Edit", kChild | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+    case vandrel::ControlKind::Label:
+        return {L"Static", kChild | SS_LEFT | SS_NOPREFIX, 0};
+    default:
+        return {L"Button", kChild | WS_TABSTOP | BS_PUSHBUTTON, 0};
+    }
+}
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExStyle = WS_EX_ACCEPTFILES;
-
-int Pixels(int twips, UINT dpi) {
-    return ::MulDiv(twips, static_cast<int>(dpi), 1440);
-}
 
 void Build(HWND window) {
     const UINT dpi = ::GetDpiForWindow(window);
@@ -42,15 +36,18 @@ void Build(HWND window) {
     ::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
     const HFONT font = ::CreateFontIndirectW(&metrics.lfMessageFont);
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    for (const Control& c : kControls) {
-        const int left = Pixels(c.left, dpi), top = Pixels(c.top, dpi);
+    // Vandrel's own layout table, in its creation (tab) order.
+    for (const vandrel::ControlLayout* c : vandrel::CreationOrder()) {
+        const Kind kind = KindOf(c->kind);
+        const RECT r = vandrel::PixelRect(*c, dpi);
         const HWND child = ::CreateWindowExW(
-            c.exStyle, c.windowClass, c.text, c.style, left, top,
-            Pixels(c.left + c.width, dpi) - left, Pixels(c.top + c.height, dpi) - top, window,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
+            kind.exStyle, kind.windowClass, c->text, kind.style, r.left, r.top, r.right - r.left,
+            r.bottom - r.top, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(c->id)),
+            instance, nullptr);
         ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
-    RECT frame{0, 0, Pixels(4725, dpi), Pixels(1110, dpi)};
+    const SIZE client = vandrel::ClientSize(dpi);
+    RECT frame{0, 0, client.cx, client.cy};
     ::AdjustWindowRectExForDpi(&frame, kStyle, FALSE, kExStyle, dpi);
     RECT area;
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
@@ -66,7 +63,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         Build(window);
         return 0;
     case WM_SETFOCUS: // the path box has the focus, as in Vandrel
-        ::SetFocus(::GetDlgItem(window, 101));
+        ::SetFocus(::GetDlgItem(window, vandrel::kIdTxtFileName));
         return 0;
     case WM_DESTROY:
         ::PostQuitMessage(0);

@@ -1,7 +1,6 @@
 // Browsing for a type library with the real platform file dialog, from the
 // click on 浏览 to the registration of the chosen file.
-#include "driver/Driver.h"
-#include "support/TestSupport.h"
+#include "support/MainWindowTest.h"
 
 #include <gtest/gtest.h>
 
@@ -12,52 +11,14 @@
 namespace vandrel::test {
 namespace {
 
-const std::wstring kTitle = L"TypeLib\u6CE8\u518C\u7A0B\u5E8F"; // TypeLib注册程序
-const std::wstring kDialogTitle = L"\u8BF7\u9009\u62E9\u4E00\u4E2A\u6587\u4EF6"; // 请选择一个文件
-const std::wstring kReg = L"\u6CE8\u518C";                                       // 注册
-const std::wstring kUnReg = L"\u6CE8\u9500";                                     // 注销
-const std::wstring kBrowse = L"\u6D4F\u89C8";                                    // 浏览
-const std::wstring kSucceeded = L"\"\u6210\u529F!";                              // "成功!
+using namespace text;
 
-class Browse : public ::testing::Test {
+class Browse : public MainWindowTest {
 protected:
-    void SetUp() override {
-        before_ = RegistrySnapshot();
-        process_.emplace(Process::Start(VandrelExe(), L""));
-        window_ = WaitForWindow(process_->id(), L"", kTitle);
-        ASSERT_NE(window_, nullptr);
-        box_ = ChildByText(window_, L"Edit", L"");
-        ASSERT_NE(box_, nullptr);
-    }
-    void TearDown() override {
-        // A dialog left open by a failed step is cancelled, so the window
-        // can close and the registry check below sees the final state.
-        if (HWND dialog = WaitForDialog(process_->id(), kDialogTitle, 0)) CancelDialog(dialog);
-        if (process_->Running()) {
-            ::PostMessageW(window_, WM_CLOSE, 0, 0);
-            process_->Wait(5000);
-        }
-        EXPECT_TRUE(SameRegistry(before_, RegistrySnapshot()));
-    }
     HWND OpenDialog() {
         Click(ChildByText(window_, L"Button", kBrowse));
         return WaitForDialog(process_->id(), kDialogTitle);
     }
-    std::wstring ClickForMessage(const std::wstring& caption) {
-        Click(ChildByText(window_, L"Button", caption));
-        const HWND box = WaitForMessageBox(process_->id());
-        if (!box) return L"";
-        const std::wstring text = MessageBoxText(box);
-        PressOk(box);
-        EXPECT_TRUE(WaitUntilGone(box));
-        return text;
-    }
-
-    std::wstring before_;
-    TempFolder folder_;
-    std::optional<Process> process_;
-    HWND window_ = nullptr;
-    HWND box_ = nullptr;
 };
 
 TEST_F(Browse, AChosenFileReplacesTheBoxCancelKeepsItAndTheChoiceRegisters) {
@@ -73,7 +34,7 @@ TEST_F(Browse, AChosenFileReplacesTheBoxCancelKeepsItAndTheChoiceRegisters) {
     EXPECT_EQ(::GetWindow(dialog, GW_OWNER), window_) << "owned by the foreground window";
     EXPECT_FALSE(::IsWindowEnabled(window_)) << "the dialog is modal";
     EXPECT_EQ(ComboItems(Control(dialog, kFileTypeList)),
-              (std::vector<std::wstring>{L"TypeLib\u6587\u4EF6(*.tlb)", // TypeLib文件(*.tlb)
+              (std::vector<std::wstring>{kTypeLibFiles,
                                          L"\u6240\u6709\u6587\u4EF6(*.*)"})); // 所有文件(*.*)
     TypeFileName(dialog, lib);
     ConfirmDialog(dialog);
@@ -88,9 +49,9 @@ TEST_F(Browse, AChosenFileReplacesTheBoxCancelKeepsItAndTheChoiceRegisters) {
     EXPECT_TRUE(::IsWindowEnabled(window_));
     EXPECT_EQ(WindowText(box_), lib) << "cancel leaves the box alone";
 
-    EXPECT_EQ(ClickForMessage(kReg), kReg + L"\"" + lib + kSucceeded);
+    EXPECT_EQ(ClickForMessage(kRegister), kRegister + L"\"" + lib + kSucceeded);
     EXPECT_EQ(RegisteredPath(id), lib);
-    EXPECT_EQ(ClickForMessage(kUnReg), kUnReg + L"\"" + lib + kSucceeded);
+    EXPECT_EQ(ClickForMessage(kUnregister), kUnregister + L"\"" + lib + kSucceeded);
     EXPECT_EQ(RegisteredPath(id), L"");
 }
 

@@ -17,8 +17,8 @@ namespace {
 
 // Delta: one libid at 1.0 and 2.0, each built for both platform kinds.
 const std::wstring kDelta = L"{5D8E2F41-7C3A-4B19-A6E0-2B9C4D71E802}";
-const wchar_t* const kDeltaFiles[] = {L"Delta1.win32.tlb", L"Delta1.win64.tlb",
-                                      L"Delta2.win32.tlb", L"Delta2.win64.tlb"};
+const wchar_t* const kDeltaFiles[] = {L"Delta1.win32.tlb", L"Delta1.win64.tlb", L"Delta2.win32.tlb",
+                                      L"Delta2.win64.tlb"};
 
 std::vector<std::wstring> Lines(const std::wstring& text) {
     std::vector<std::wstring> lines;
@@ -49,11 +49,10 @@ size_t RegistrationsOf(const Written& answer, const std::wstring& file, bool the
     return count;
 }
 
-class ByIdentity : public ::testing::Test {
+class ByIdentity : public RegistryTest {
 protected:
     void SetUp() override {
-        CreateUserClassesKeys();
-        before = RegistrySnapshot();
+        RegistryTest::SetUp();
         orphansBefore = Vandrel(L"/orphans", STD_OUTPUT_HANDLE);
         ASSERT_EQ(orphansBefore.status, 0u);
         for (const wchar_t* file : kDeltaFiles)
@@ -63,7 +62,7 @@ protected:
     void TearDown() override {
         for (const std::wstring& path : paths)
             vandrel::test::Run(VandrelExe(), L"\"" + path + L"\" /u /s");
-        EXPECT_TRUE(SameRegistry(before, RegistrySnapshot()));
+        RegistryTest::TearDown();
     }
     Written Vandrel(const std::wstring& arguments, DWORD stream = STD_ERROR_HANDLE) {
         return RunWithPipe(VandrelExe(), arguments, stream);
@@ -72,7 +71,6 @@ protected:
         for (const std::wstring& path : paths)
             ASSERT_EQ(vandrel::test::Run(VandrelExe(), L"\"" + path + L"\" /s"), 0u) << path;
     }
-    std::wstring before;
     Written orphansBefore;
     TempFolder folder;
     std::vector<std::wstring> paths;
@@ -136,8 +134,9 @@ TEST_F(ByIdentity, AMissingFilesRegistrationGoesAsThePlatformWouldRemoveItAndNot
     const std::wstring left = RegistrySnapshot();
     const Written again = Vandrel(found[0] + L" /s");
     EXPECT_EQ(again.status, 1u);
-    EXPECT_NE(again.text.find(L"\u6CA1\u6709\u53EF\u6CE8\u9500\u7684\u6CE8\u518C"), // 没有可注销的注册
-              std::wstring::npos)
+    EXPECT_NE(
+        again.text.find(L"\u6CA1\u6709\u53EF\u6CE8\u9500\u7684\u6CE8\u518C"), // 没有可注销的注册
+        std::wstring::npos)
         << again.text;
     EXPECT_TRUE(SameRegistry(left, RegistrySnapshot()));
 }

@@ -22,14 +22,8 @@ using test::RegistryKeyExists;
 using test::RegistrySnapshot;
 using test::TempFolder;
 
-class Registration : public ::testing::Test {
+class Registration : public test::RegistryTest {
 protected:
-    void SetUp() override { before = RegistrySnapshot(); }
-    void TearDown() override {
-        // Every test leaves the registry exactly as it found it.
-        EXPECT_TRUE(test::SameRegistry(before, RegistrySnapshot()));
-    }
-    std::wstring before;
     TempFolder folder;
 };
 

@@ -22,9 +22,8 @@ std::wstring BasePath(const std::string& base) {
         name.resize(at);
     }
     if (name == "widl") return Fixture(L"Alpha.tlb");
-    const std::string folder = is64 ? "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/"
-                                    : "/usr/lib/i386-linux-gnu/wine/i386-windows/";
-    return WindowsPath(folder + name + (name == "scrrun" ? ".dll" : ".tlb"));
+    return WineLibraryFolder(is64) + L"\\" + std::wstring(name.begin(), name.end()) +
+           (name == "scrrun" ? L".dll" : L".tlb");
 }
 
 // The library's own GUID and those of its types, as the platform reads them.

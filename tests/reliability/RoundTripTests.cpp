@@ -2,6 +2,7 @@
 // the TypeLib and Interface trees are exactly as before.
 #include "driver/Driver.h"
 #include "support/TestSupport.h"
+#include "support/UiTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +60,7 @@ TEST(RoundTrip, TwiceEachWaySecondCopyAndOtherVersion) {
     Process process = Process::Start(VandrelExe(), alpha + L" /u");
     HWND box = WaitForMessageBox(process.id());
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(MessageBoxText(box), L"\u6CE8\u9500\"" + alpha + L"\"\u5931\u8D25!");
+    EXPECT_EQ(MessageBoxText(box), text::Result(true, alpha, false));
     PressOk(box);
     EXPECT_EQ(process.Wait(), 1u);
     EXPECT_TRUE(SameRegistry(before, RegistrySnapshot()));

@@ -155,9 +155,9 @@ std::wstring FloorExe(const std::wstring& name) {
     return EnvFolder("VANDREL_BUILD") + L"\\bench\\" + name;
 }
 
-std::wstring WineLibraryFolder() {
-    return WindowsPath(sizeof(void*) == 8 ? "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"
-                                          : "/usr/lib/i386-linux-gnu/wine/i386-windows");
+std::wstring WineLibraryFolder(bool is64) {
+    return WindowsPath(is64 ? "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"
+                            : "/usr/lib/i386-linux-gnu/wine/i386-windows");
 }
 
 namespace {
@@ -232,6 +232,22 @@ std::wstring WithUnknownPlatform(const TempFolder& folder, const std::wstring& f
     // The MSFT header's flags word: the platform kind is its low four bits.
     bytes.at(0x14) = static_cast<char>((bytes[0x14] & 0xF0) | 13);
     return folder.Write(name, bytes);
+}
+
+std::vector<std::wstring> NotFilePaths(const TempFolder& folder) {
+    const std::wstring& in = folder.path();
+    return {in + L"\\missing.tlb",
+            in,
+            L"NUL",
+            L"CON",
+            L"\\\\.\\NUL",
+            in + L"\\" + std::wstring(300 - in.size(), L'm') + L".tlb"};
+}
+
+std::vector<std::wstring> NotTypeLibFiles(const TempFolder& folder) {
+    return {folder.Write(L"empty.tlb", ""),
+            folder.Write(L"text.tlb", "[library]\r\nnot a type library\r\n"),
+            Fixture(L"Embedded.dll") + L"\\9"};
 }
 
 std::wstring TempFolder::Write(const std::wstring& name, const std::string& bytes) const {

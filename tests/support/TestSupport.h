@@ -29,10 +29,11 @@ std::wstring VandrelExe();
 // A floor program of the benchmark's: the platform's plain calls, nothing more.
 std::wstring FloorExe(const std::wstring& name);
 
-// Wine's own modules and type libraries for this build's platform, where a
+// Wine's own modules and type libraries for this build's platform (or the
+// one named), where a
 // user reaches them: the prefix's system folder holds placeholder modules
 // without type libraries.
-std::wstring WineLibraryFolder();
+std::wstring WineLibraryFolder(bool is64 = sizeof(void*) == 8);
 // Every type library a folder holds, by file name: each .tlb file and each
 // TYPELIB resource of its modules, resource 1 named by the module alone and
 // resource N as "module\N", the names the platform's loader takes.
@@ -60,6 +61,13 @@ private:
 std::wstring WithUnknownPlatform(const TempFolder& folder, const std::wstring& fixture,
                                  const std::wstring& name);
 
+// Paths that name no regular file (missing, a folder, devices, a missing
+// name of 300 characters): each must fail before the loader sees it.
+std::vector<std::wstring> NotFilePaths(const TempFolder& folder);
+// Files the loader finds no type library in: empty, text, a resource index
+// the module does not have.
+std::vector<std::wstring> NotTypeLibFiles(const TempFolder& folder);
+
 // Every key and value under TypeLib and Interface in the machine's and the
 // user's classes, in both registry views, as text, so two snapshots compare
 // byte for byte (keys, value names, types and data; not the times written).
@@ -76,6 +84,20 @@ void CreateUserClassesKeys();
 // Success when two snapshots are equal; otherwise a short list of the lines
 // only one of them holds.
 ::testing::AssertionResult SameRegistry(const std::wstring& expected, const std::wstring& actual);
+
+// A test that must leave the registry as it found it: the TypeLib and
+// Interface trees are read before it (once the user's classes keys exist)
+// and compared after it. A snapshot costs seconds under Wine, so the trees
+// are compared once, at the end: anything written or removed shows there.
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CreateUserClassesKeys();
+        before = RegistrySnapshot();
+    }
+    void TearDown() override { EXPECT_TRUE(SameRegistry(before, RegistrySnapshot())); }
+    std::wstring before;
+};
 
 // Keys under HKLM\Software\Classes, in both registry views, copied aside
 // under HKCU and put back as they were at destruction (or deleted, where there

@@ -1,7 +1,6 @@
 // The real Vandrel.exe in window mode, driven as a user drives it: layout,
 // keyboard, the buttons with their result messages, drops and closing.
-#include "driver/Driver.h"
-#include "support/TestSupport.h"
+#include "support/MainWindowTest.h"
 
 #include <gtest/gtest.h>
 
@@ -13,15 +12,7 @@
 namespace vandrel::test {
 namespace {
 
-const std::wstring kTitle = L"TypeLib\u6CE8\u518C\u7A0B\u5E8F"; // TypeLib注册程序
-const std::wstring kOpen = L"\u6253\u5F00";                     // 打开
-const std::wstring kReg = L"\u6CE8\u518C";                      // 注册
-const std::wstring kUnReg = L"\u6CE8\u9500";                    // 注销
-const std::wstring kBrowse = L"\u6D4F\u89C8";                   // 浏览
-const std::wstring kClose = L"\u5173\u95ED";                    // 关闭
-const std::wstring kSucceeded = L"\"\u6210\u529F!";             // "成功!
-const std::wstring kFailed = L"\"\u5931\u8D25!";                // "失败!
-const std::wstring kDialogTitle = L"\u8BF7\u9009\u62E9\u4E00\u4E2A\u6587\u4EF6"; // 请选择一个文件
+using namespace text;
 
 // Where screenshots for the documentation go, when asked for.
 std::string ScreenshotFolder() {
@@ -37,35 +28,17 @@ struct Twips {
 };
 const std::vector<Twips> kTable = {
     // In creation order, which is the tab-index order.
-    {L"Edit", L"", 585, 135, 3885, 285},       {L"Static", kOpen, 90, 180, 375, 195},
-    {L"Button", kReg, 1080, 630, 825, 330},    {L"Button", kClose, 3645, 630, 825, 330},
-    {L"Button", kBrowse, 2790, 630, 825, 330}, {L"Button", kUnReg, 1935, 630, 825, 330},
+    {L"Edit", L"", 585, 135, 3885, 285},         {L"Static", kOpen, 90, 180, 375, 195},
+    {L"Button", kRegister, 1080, 630, 825, 330}, {L"Button", kClose, 3645, 630, 825, 330},
+    {L"Button", kBrowse, 2790, 630, 825, 330},   {L"Button", kUnregister, 1935, 630, 825, 330},
 };
 
 int Pixels(int twips, UINT dpi) {
     return static_cast<int>((twips * static_cast<long long>(dpi) + 720) / 1440);
 }
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public MainWindowTest {
 protected:
-    void SetUp() override {
-        before_ = RegistrySnapshot();
-        process_.emplace(Process::Start(VandrelExe(), L""));
-        window_ = WaitForWindow(process_->id(), L"", kTitle);
-        ASSERT_NE(window_, nullptr) << "no window titled TypeLib注册程序";
-        box_ = ChildByText(window_, L"Edit", L"");
-        ASSERT_NE(box_, nullptr) << "no empty path box";
-    }
-    void TearDown() override {
-        if (process_ && process_->Running()) {
-            ::PostMessageW(window_, WM_CLOSE, 0, 0);
-            process_->Wait(5000);
-        }
-        EXPECT_TRUE(SameRegistry(before_, RegistrySnapshot()));
-    }
-    HWND Button(const std::wstring& caption) const {
-        return ChildByText(window_, L"Button", caption);
-    }
     // The control with the focus once it is `expected`, or after 3 s.
     HWND WaitForFocus(HWND expected) const {
         const ULONGLONG deadline = ::GetTickCount64() + 3000;
@@ -73,22 +46,12 @@ protected:
             ::Sleep(20);
         return FocusOf(window_);
     }
-    // Clicks and returns the result message, pressing its OK; empty when
-    // no message box comes within `milliseconds`.
-    std::wstring ClickForMessage(const std::wstring& caption, DWORD milliseconds = 15000) {
-        Click(Button(caption));
-        const HWND box = WaitForMessageBox(process_->id(), milliseconds);
-        if (!box) return L"";
-        const std::wstring text = MessageBoxText(box);
-        EXPECT_EQ(::GetWindow(box, GW_OWNER), window_) << "the message belongs to the window";
-        EXPECT_FALSE(::IsWindowEnabled(window_)) << "the message is modal";
+    // The documentation's picture of a result message.
+    void WhileShown(const std::wstring& caption, HWND box, const std::wstring& text) override {
         const std::string shots = ScreenshotFolder();
-        if (!shots.empty() && caption == kReg && text.find(kSucceeded) != std::wstring::npos) {
+        if (!shots.empty() && caption == kRegister && text.find(kSucceeded) != std::wstring::npos) {
             EXPECT_TRUE(SaveScreenshot({window_, box}, shots + "/message.png"));
         }
-        PressOk(box);
-        EXPECT_TRUE(WaitUntilGone(box));
-        return text;
     }
     // Nothing that came before started a command: the window handles its
     // input and posted clicks in order, so when the file dialog that the
@@ -101,12 +64,6 @@ protected:
         CancelDialog(dialog);
         EXPECT_TRUE(WaitUntilGone(dialog));
     }
-
-    std::wstring before_;
-    TempFolder folder_;
-    std::optional<Process> process_;
-    HWND window_ = nullptr;
-    HWND box_ = nullptr;
 };
 
 TEST_F(MainWindow, IsLaidOutAsTheTableSaysAtTheScreensDpi) {
@@ -157,14 +114,14 @@ TEST_F(MainWindow, IsLaidOutAsTheTableSaysAtTheScreensDpi) {
 TEST_F(MainWindow, TabVisitsTheControlsInTabIndexOrderAndFocusComesBack) {
     ASSERT_TRUE(BringToFront(window_));
     EXPECT_EQ(FocusOf(window_), box_) << "focus starts in the path box";
-    const std::vector<HWND> expected = {Button(kReg), Button(kClose), Button(kBrowse),
-                                        Button(kUnReg), box_};
+    const std::vector<HWND> expected = {Button(kRegister), Button(kClose), Button(kBrowse),
+                                        Button(kUnregister), box_};
     for (HWND next : expected) {
         PressKey(VK_TAB);
         EXPECT_EQ(WaitForFocus(next), next) << "expected " << WindowText(next);
     }
     PressKey(VK_TAB, VK_SHIFT);
-    EXPECT_EQ(WaitForFocus(Button(kUnReg)), Button(kUnReg)) << "Shift+Tab goes back";
+    EXPECT_EQ(WaitForFocus(Button(kUnregister)), Button(kUnregister)) << "Shift+Tab goes back";
 
     // A result message takes the focus; dismissed, it gives it back to the
     // control that had it.
@@ -174,7 +131,7 @@ TEST_F(MainWindow, TabVisitsTheControlsInTabIndexOrderAndFocusComesBack) {
     ASSERT_NE(message, nullptr) << "注销 pressed with the space bar shows no message";
     PressOk(message);
     EXPECT_TRUE(WaitUntilGone(message));
-    EXPECT_EQ(WaitForFocus(Button(kUnReg)), Button(kUnReg)) << "the focus is not back";
+    EXPECT_EQ(WaitForFocus(Button(kUnregister)), Button(kUnregister)) << "the focus is not back";
 }
 
 TEST_F(MainWindow, EnterAndEscapeStartNothing) {
@@ -198,26 +155,26 @@ TEST_F(MainWindow, ButtonsHandTheTypedPathWholeToTheCommands) {
         folder_.Copy(Fixture(L"Alpha.tlb"), L"\u7C7B\u578B \u5E93\\Alpha lib.tlb"); // 类型 库
     const LibIdentity id = IdentityOf(lib);
     Type(box_, lib);
-    EXPECT_EQ(ClickForMessage(kReg), kReg + L"\"" + lib + kSucceeded);
+    EXPECT_EQ(ClickForMessage(kRegister), kRegister + L"\"" + lib + kSucceeded);
     EXPECT_EQ(RegisteredPath(id), lib);
     EXPECT_EQ(WindowText(box_), lib) << "the box keeps its text";
-    EXPECT_EQ(ClickForMessage(kUnReg), kUnReg + L"\"" + lib + kSucceeded);
+    EXPECT_EQ(ClickForMessage(kUnregister), kUnregister + L"\"" + lib + kSucceeded);
     EXPECT_EQ(RegisteredPath(id), L"");
 
     const std::wstring missing = folder_.path() + L"\\missing lib.tlb";
     ReplaceText(box_, missing);
-    EXPECT_EQ(ClickForMessage(kUnReg), kUnReg + L"\"" + missing + kFailed);
+    EXPECT_EQ(ClickForMessage(kUnregister), kUnregister + L"\"" + missing + kFailed);
     // Quotation marks and blanks are the path's own: no first-token cut here.
     const std::wstring quoted = L"\"" + lib + L"\" /u";
     ReplaceText(box_, quoted);
-    EXPECT_EQ(ClickForMessage(kReg), kReg + L"\"" + quoted + kFailed);
+    EXPECT_EQ(ClickForMessage(kRegister), kRegister + L"\"" + quoted + kFailed);
     EXPECT_EQ(RegisteredPath(id), L"");
     EXPECT_TRUE(process_->Running());
 }
 
 TEST_F(MainWindow, AnEmptyBoxStartsNothing) {
-    Click(Button(kReg));
-    Click(Button(kUnReg));
+    Click(Button(kRegister));
+    Click(Button(kUnregister));
     Click(Button(kBrowse));
     ExpectNothingBeforeTheFileDialog();
 }
@@ -227,7 +184,8 @@ TEST_F(MainWindow, ADroppedFileReplacesTheBoxText) {
     const std::wstring first = folder_.path() + L"\\\u7C7B\u578B \u5E93\\first.tlb";
     DropFiles(window_, {first, folder_.path() + L"\\second.tlb"});
     EXPECT_EQ(WaitForText(box_, first), first);
-    EXPECT_EQ(ClickForMessage(kReg), kReg + L"\"" + first + kFailed) << "the window still works";
+    EXPECT_EQ(ClickForMessage(kRegister), kRegister + L"\"" + first + kFailed)
+        << "the window still works";
 }
 
 TEST_F(MainWindow, CloseButtonAndCloseBoxEndTheProcessWithZero) {
