@@ -9,6 +9,17 @@
 namespace vandrel {
 namespace {
 
+// A count in decimal. (std::to_wstring would link the C library's whole
+// formatted printing, a tenth of the executable.)
+std::wstring Decimal(size_t value) {
+    std::wstring digits;
+    do {
+        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + value % 10));
+        value /= 10;
+    } while (value);
+    return digits;
+}
+
 std::wstring Version(const LibraryId& id) {
     return HexName(id.major) + L"." + HexName(id.minor);
 }
@@ -19,7 +30,7 @@ std::wstring LibraryLine(const LibraryFacts& facts) {
     const LibraryId& id = facts.id;
     return std::wstring(ui::kLibraryLead) + L" \"" + facts.name + L"\" " + GuidKeyName(id.guid) +
            L" " + Version(id) + L" " + HexName(id.lcid) + L" " + PlatformKeyName(id.syskind) +
-           L" " + ui::kInterfaceCount + L" " + std::to_wstring(facts.interfaces);
+           L" " + ui::kInterfaceCount + L" " + Decimal(facts.interfaces);
 }
 
 std::wstring RegistrationLine(const Registration& registration) {
