@@ -139,6 +139,14 @@ private:
     bool RestoreGroup(const Group& group) const;
     bool RestoreTree(HKEY key, REGSAM view, const Tree& tree) const;
 
+    static constexpr REGSAM kWrite = KEY_READ | KEY_WRITE | DELETE;
+    // All of a key's descriptor that READ_CONTROL may read; setting it back
+    // takes WRITE_DAC and WRITE_OWNER.
+    static constexpr SECURITY_INFORMATION kSecurity =
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+        LABEL_SECURITY_INFORMATION;
+    static bool Gone(LSTATUS status) { return status == ERROR_FILE_NOT_FOUND; }
+
     const RegistrarPlatform& calls_;
     std::vector<Group> groups_;
 };

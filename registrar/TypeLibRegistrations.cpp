@@ -1,6 +1,7 @@
 #include "registrar/TypeLibRegistrations.h"
 
 #include "common/Owned.h"
+#include "common/SameText.h"
 #include "registrar/LoadablePath.h"
 #include "registrar/RegistrationKeys.h"
 
@@ -8,11 +9,6 @@
 
 namespace vandrel {
 namespace {
-
-bool SameText(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
 
 // The names of a key's subkeys, in the registry's order.
 std::vector<std::wstring> Subkeys(const RegistrarPlatform& registry, HKEY key) {
