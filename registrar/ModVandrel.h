@@ -1,5 +1,9 @@
 // Loads a type library and adds or removes its registration through the
-// Automation library, reducing the platform's statuses to one flag.
+// Automation library, reducing the platform's statuses to one flag. The
+// library is read, and the platform's calls made, in a worker process
+// (registrar/worker/); Vandrel keeps the turn, the record of what the call
+// may change and the watch on the worker (registrar/host/); what the
+// registry holds is read in registrar/registry/.
 #pragma once
 
 #include "common/Flag.h"
@@ -30,5 +34,10 @@ RegistrarResult UnregisterIdentityIn(const LibraryId& id, Scope scope);
 
 // Reads a library file as registering it would, and writes nothing.
 RegistrarResult DescribeLibrary(const std::wstring& path, LibraryFacts& facts);
+
+// The worker's start (the same executable, started with the worker's own
+// argument text) and its run: the exit status.
+bool IsWorkerArguments(const std::wstring& arguments);
+int RunWorker(const std::wstring& arguments);
 
 } // namespace vandrel

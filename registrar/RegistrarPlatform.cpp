@@ -78,7 +78,6 @@ const RegistrarPlatform kReal = {
     .LocalAlloc = ::LocalAlloc,
     .LocalFree = ::LocalFree,
     .GetLastError = ::GetLastError,
-    .RunGuarded = RunGuarded,
     .RegOpenKeyExW = ::RegOpenKeyExW,
     .RegCreateKeyExW = ::RegCreateKeyExW,
     .RegQueryInfoKeyW = ::RegQueryInfoKeyW,

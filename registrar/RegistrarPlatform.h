@@ -1,13 +1,11 @@
 // Every platform call of the registrar that tests replace: the Automation
-// library's, the scratch block's, the guard, and the registry's. The loaded
-// library's own calls go through the ITypeLib that LoadTypeLib hands back;
-// file probes, the structural check's file mapping and the registration turn
-// (a named mutex) are made directly: they are tested with real files and
-// processes.
+// library's and the scratch block's (made in the worker), and the
+// registry's (made by Vandrel around it). The loaded library's own calls go
+// through the ITypeLib that LoadTypeLib hands back; file probes are made
+// directly: they are tested with real files.
 #pragma once
 
 #include "common/Seam.h"
-#include "registrar/FaultGuard.h"
 
 #include <windows.h>
 #include <oaidl.h>
@@ -27,10 +25,6 @@ struct RegistrarPlatform {
     HLOCAL(WINAPI* LocalAlloc)(UINT flags, SIZE_T bytes);
     HLOCAL(WINAPI* LocalFree)(HLOCAL block);
     DWORD(WINAPI* GetLastError)();
-
-    // Loading (with the walk of what was loaded), registering, unregistering
-    // and the structural check's reading run inside it.
-    bool (*RunGuarded)(GuardedCall call, void* context, DWORD* fault);
 
     // What the undo records and restores with, what the registered path is
     // read with, and HKEY_CLASSES_ROOT's redirection to the user's classes.

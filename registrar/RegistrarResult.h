@@ -40,13 +40,14 @@ enum class Failure {
     None,
     NoFile,        // no such file (or not a plain file: a folder, a device)
     NotTypeLib,    // the loader found no type library in it
-    Damaged,       // refused as damaged: it ends early, its lists run in a circle, or
-                   // reading it faulted
+    Damaged,       // refused as damaged: it ends early, or reading it crashed, ran
+                   // past the worker's time or memory bound, or left no sound report
     NotRegistered, // nothing of this identity is registered to remove
     NoRights,      // the platform refused the registration call for lack of rights
     Busy,          // another registration holds the turn, or the turn cannot be had
     Platform,      // the platform's registration call failed for another reason
     NotRestored,   // the call failed and what it changed could not all be put back
+    Unexpected,    // the worker that reads libraries could not be started or placed in its job
 };
 
 struct RegistrarResult {

@@ -3,7 +3,7 @@
 #include "shell/ModMain.h"
 
 #include "common/SameText.h"
-#include "registrar/TypeLibRegistrations.h"
+#include "registrar/registry/TypeLibRegistrations.h"
 
 #include <utility>
 

@@ -2,10 +2,10 @@
 
 #include "common/Owned.h"
 #include "common/SameText.h"
-#include "registrar/LoadablePath.h"
+#include "registrar/host/LoadablePath.h"
 #include "registrar/ModVandrel.h"
 #include "shell/Elevation.h"
-#include "registrar/RegistrationKeys.h"
+#include "registrar/registry/KeyNames.h"
 #include "shell/ConsoleText.h"
 #include "shell/Query.h"
 #include "shell/ReasonLine.h"
@@ -52,6 +52,8 @@ Outcome Report(bool unregister, const std::wstring& path, const RegistrarResult&
         Services().ShowMessage(owner, text, ui::kAppTitle, kResultStyle);
     }
     if (succeeded) return Outcome::Succeeded;
+    // The worker that reads libraries could not even be started.
+    if (result.failure == Failure::Unexpected) return Outcome::Errored;
     return restored ? Outcome::Failed : Outcome::NotRestored;
 }
 

@@ -1,8 +1,8 @@
 #include "shell/Query.h"
 
-#include "registrar/IdentityRemoval.h"
+#include "registrar/registry/IdentityRemoval.h"
 #include "registrar/ModVandrel.h"
-#include "registrar/RegistrationKeys.h"
+#include "registrar/registry/KeyNames.h"
 #include "shell/ReasonLine.h"
 #include "shell/Texts.h"
 

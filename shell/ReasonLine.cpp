@@ -65,6 +65,8 @@ Reason ReasonOf(Failure failure) {
         return Reason::Busy;
     case Failure::NotRestored:
         return Reason::NotRestored;
+    case Failure::Unexpected:
+        return Reason::Error;
     case Failure::None:
     case Failure::Platform:
         break;

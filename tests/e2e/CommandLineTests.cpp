@@ -9,7 +9,7 @@
 #include "common/Owned.h"
 #include "res/Resource.h"
 #include "Version.h"
-#include "registrar/RegistrationTurn.h"
+#include "registrar/host/RegistrationTurn.h"
 
 #include <sddl.h>
 

@@ -1,7 +1,7 @@
 // Eight Vandrel.exe processes at once: no crash, and the registry ends in a
 // state that some order of the same commands would give.
 #include "common/Owned.h"
-#include "registrar/RegistrationTurn.h"
+#include "registrar/host/RegistrationTurn.h"
 #include "driver/Driver.h"
 #include "support/TestSupport.h"
 

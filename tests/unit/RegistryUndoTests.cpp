@@ -5,7 +5,7 @@
 // on past a call that fails and never reports success then; what it could
 // not write back fails the record; a key created again keeps its security.
 #include "common/Owned.h"
-#include "registrar/RegistryUndo.h"
+#include "registrar/host/RegistryUndo.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,36 @@
+// Which paths reach the type library loader: an existing regular file, or
+// such a file followed by a resource index ("x.dll\\2"), made absolute; a
+// library file that plainly ends early does not (LibraryShape.h).
+#pragma once
+
+#include "registrar/RegistrarResult.h"
+
+#include <optional>
+#include <string>
+
+namespace vandrel {
+
+// The absolute form of a path, as the platform makes it.
+std::optional<std::wstring> FullPath(const std::wstring& path);
+
+// Where a path leads: the file and resource the loader would read, or why
+// it leads nowhere (NoFile or Damaged, with a status that says more).
+struct Resolved {
+    Failure failure = Failure::None;
+    HRESULT status = S_OK;
+    std::wstring path;
+    unsigned long long fileBytes = 0; // the file's size, for the worker's bounds
+};
+// A name that exists but is no plain file fails with this status.
+inline constexpr HRESULT kNoPlainFile = HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE);
+Resolved Resolve(const std::wstring& path);
+
+// Whether a path names an existing plain file, or such a file followed by a
+// resource index: the file a registration names is there.
+bool LoadableFileExists(const std::wstring& path);
+
+// Two full paths of one file, the one perhaps in the "\\\\?\\" form the
+// platform writes into the registry.
+bool SameFile(const std::wstring& a, const std::wstring& b);
+
+} // namespace vandrel

@@ -1,0 +1,162 @@
+#include "registrar/registry/TypeLibRegistrations.h"
+
+#include "common/Owned.h"
+#include "common/SameText.h"
+#include "registrar/host/LoadablePath.h"
+#include "registrar/registry/KeyNames.h"
+#include "registrar/registry/RegistryValue.h"
+
+#include <utility>
+
+namespace vandrel {
+namespace {
+
+// The names of a key's subkeys, in the registry's order.
+std::vector<std::wstring> Subkeys(const RegistrarPlatform& registry, HKEY key) {
+    std::vector<std::wstring> names;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (registry.RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
+// A string value, or empty where there is none.
+std::wstring Text(const RegistrarPlatform& registry, HKEY key, const wchar_t* value) {
+    return ReadText(registry, key, value).value_or(L"");
+}
+
+OwnedKey Open(const RegistrarPlatform& registry, HKEY parent, const std::wstring& name,
+              REGSAM view) {
+    OwnedKey key;
+    if (registry.RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ | view, key.put()) !=
+        ERROR_SUCCESS)
+        key.reset();
+    return key;
+}
+
+// The scope's classes: the merged HKEY_CLASSES_ROOT for the machine, as the
+// platform reads it, or the user's own.
+OwnedKey Classes(const RegistrarPlatform& registry, Scope scope, REGSAM view) {
+    return Open(registry, scope == Scope::User ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT,
+                scope == Scope::User ? L"Software\\Classes" : L"", view);
+}
+
+bool ParsePlatform(const std::wstring& text, SYSKIND& syskind) {
+    for (SYSKIND kind : {SYS_WIN16, SYS_WIN32, SYS_WIN64})
+        if (SameText(text, PlatformKeyName(kind))) {
+            syskind = kind;
+            return true;
+        }
+    return false;
+}
+
+void AddOnce(std::vector<Registration>& all, Registration found) {
+    for (const Registration& known : all)
+        if (known.scope == found.scope && IsEqualGUID(known.id.guid, found.id.guid) &&
+            known.id.major == found.id.major && known.id.minor == found.id.minor &&
+            known.id.lcid == found.id.lcid && known.id.syskind == found.id.syskind &&
+            SameText(known.path, found.path))
+            return;
+    all.push_back(std::move(found));
+}
+
+// The registrations under one TypeLib\{libid}\<version> key.
+void VersionRegistrations(const RegistrarPlatform& registry, HKEY version, Scope scope, REGSAM view,
+                          LibraryId id, std::vector<Registration>& all) {
+    for (const std::wstring& locale : Subkeys(registry, version)) {
+        unsigned long lcid = 0;
+        if (!ParseHex(locale, 8, lcid)) continue; // FLAGS, HELPDIR
+        const OwnedKey localeKey = Open(registry, version, locale, view);
+        if (!localeKey) continue;
+        for (const std::wstring& platform : Subkeys(registry, localeKey.get())) {
+            if (!ParsePlatform(platform, id.syskind)) continue;
+            const OwnedKey leaf = Open(registry, localeKey.get(), platform, view);
+            if (!leaf) continue;
+            id.lcid = lcid;
+            std::wstring path = Text(registry, leaf.get(), nullptr);
+            const bool exists = LoadableFileExists(path);
+            AddOnce(all, {scope, view, id, std::move(path), exists});
+        }
+    }
+}
+
+void Collect(const RegistrarPlatform& registry, const GUID* only, WORD major, WORD minor,
+             std::vector<Registration>& all) {
+    const struct {
+        HKEY hive;
+        Scope scope;
+    } places[] = {{HKEY_LOCAL_MACHINE, Scope::Machine}, {HKEY_CURRENT_USER, Scope::User}};
+    for (const auto& place : places) {
+        for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+            const OwnedKey libraries =
+                Open(registry, place.hive, L"Software\\Classes\\TypeLib", view);
+            if (!libraries) continue;
+            const std::vector<std::wstring> guids =
+                only ? std::vector<std::wstring>{GuidKeyName(*only)}
+                     : Subkeys(registry, libraries.get());
+            for (const std::wstring& text : guids) {
+                LibraryId id;
+                if (!ParseGuid(text, id.guid)) continue;
+                const OwnedKey library = Open(registry, libraries.get(), text, view);
+                if (!library) continue;
+                for (const std::wstring& version : Subkeys(registry, library.get())) {
+                    if (!ParseVersion(version, id.major, id.minor)) continue;
+                    if (only && (id.major != major || id.minor != minor)) continue;
+                    const OwnedKey versionKey = Open(registry, library.get(), version, view);
+                    if (versionKey)
+                        VersionRegistrations(registry, versionKey.get(), place.scope, view, id,
+                                             all);
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+
+std::vector<Registration> Registrations(const RegistrarPlatform& registry) {
+    std::vector<Registration> all;
+    Collect(registry, nullptr, 0, 0, all);
+    return all;
+}
+
+std::vector<Registration> Registrations(const RegistrarPlatform& registry, const GUID& library,
+                                        WORD major, WORD minor) {
+    std::vector<Registration> all;
+    Collect(registry, &library, major, minor, all);
+    return all;
+}
+
+std::wstring RegisteredName(const RegistrarPlatform& registry, const LibraryId& id, Scope scope) {
+    const OwnedKey classes = Classes(registry, scope, 0);
+    if (!classes) return L"";
+    const OwnedKey version = Open(registry, classes.get(), VersionKeyName(id), 0);
+    return version ? Text(registry, version.get(), nullptr) : L"";
+}
+
+std::vector<IID> InterfacesNaming(const RegistrarPlatform& registry, const LibraryId& id,
+                                  Scope scope, REGSAM view) {
+    std::vector<IID> naming;
+    const OwnedKey classes = Classes(registry, scope, view);
+    const OwnedKey interfaces =
+        classes ? Open(registry, classes.get(), L"Interface", view) : OwnedKey();
+    if (!interfaces) return naming;
+    const std::wstring library = GuidKeyName(id.guid);
+    const std::wstring version = VersionName(id.major, id.minor);
+    for (const std::wstring& name : Subkeys(registry, interfaces.get())) {
+        GUID iid;
+        if (!ParseGuid(name, iid)) continue;
+        const OwnedKey reference = Open(registry, interfaces.get(), name + L"\\TypeLib", view);
+        if (reference && SameText(Text(registry, reference.get(), nullptr), library) &&
+            SameText(Text(registry, reference.get(), L"Version"), version))
+            naming.push_back(iid);
+    }
+    return naming;
+}
+
+} // namespace vandrel
