@@ -65,12 +65,10 @@ RegistrarResult ReadRegistered(WorkerClient& worker, const std::optional<std::ws
     registered.loaded = false;
     if (!path) return kTrue;
     Resolved resolved = Resolve(*path);
-    if (resolved.failure == Failure::NoFile && resolved.status == kNoPlainFile)
-        return {kFalse, Failure::NoFile, resolved.status};
     // A file that is gone fails the platform's own load before it writes
     // anything; the given file is read already.
-    if (resolved.failure == Failure::NoFile || (given && SameFile(resolved.path, *given)))
-        return kTrue;
+    if (Gone(resolved) || (given && SameFile(resolved.path, *given))) return kTrue;
+    if (resolved.failure == Failure::NoFile) return {kFalse, Failure::NoFile, resolved.status};
     registered.read = ReadFile(worker, *path, PlatformCall::Unregister);
     registered.loaded = registered.read.result.flag == kTrue;
     return registered.read.result;
@@ -104,8 +102,7 @@ RegistrarResult UnregisterIdentity(WorkerClient& worker, const LibraryId& id,
     // it would fall back on another locale's.
     if (!registered.path && exactly)
         return {kFalse, Failure::NotRegistered, TYPE_E_LIBNOTREGISTERED};
-    if (registered.path && exactly && !registered.loaded &&
-        Resolve(*registered.path).failure == Failure::NoFile) {
+    if (registered.path && exactly && !registered.loaded && Gone(Resolve(*registered.path))) {
         // The file is gone: the registration goes as the platform would have
         // removed it, with the interfaces its keys name.
         interfaces = InterfacesToRemove(registry, id, scope);

@@ -36,11 +36,13 @@ std::optional<WORD> ResourceIndex(const std::wstring& text) {
 
 constexpr HRESULT kNoSuchFile = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 
+// Why a name is no file: it is not there (the file or a folder on its way),
+// it is there as something else, or it could not be looked at.
 Resolved NoFile(const std::wstring& file) {
-    return {Failure::NoFile,
-            ::GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES ? kNoSuchFile
-                                                                          : kNoPlainFile,
-            {}};
+    if (::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return {Failure::NoFile, kNoPlainFile, {}};
+    const DWORD error = ::GetLastError();
+    return {Failure::NoFile, error ? HRESULT_FROM_WIN32(error) : kNoSuchFile, {}};
 }
 
 } // namespace

@@ -23,6 +23,14 @@ struct Resolved {
 };
 // A name that exists but is no plain file fails with this status.
 inline constexpr HRESULT kNoPlainFile = HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE);
+// Whether a failed resolution found the file, or a folder on its way, not
+// there: anything else (no plain file, no access, no answer) is no
+// evidence that it is gone.
+inline bool Gone(const Resolved& resolved) {
+    return resolved.failure == Failure::NoFile &&
+           (resolved.status == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+            resolved.status == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+}
 Resolved Resolve(const std::wstring& path);
 
 // Whether a path names an existing plain file, or such a file followed by a

@@ -590,6 +590,22 @@ TEST_F(RegistrarTest, AnythingButAnExistingFileNeverReachesTheLoader) {
     EXPECT_TRUE(world.calls.empty());
 }
 
+// The platform's unregistration loads the file registered for the identity:
+// where that name is a pipe or a folder, the platform is not asked at all.
+TEST_F(RegistrarTest, ARegisteredNameThatIsNoPlainFileNeverReachesThePlatform) {
+    const std::wstring pipe = L"\\\\.\\pipe\\vandrel-registered-" + std::to_wstring(::GetCurrentProcessId());
+    const OwnedFile server(::CreateNamedPipeW(pipe.c_str(), PIPE_ACCESS_DUPLEX, 0,
+                                              PIPE_UNLIMITED_INSTANCES, 0, 0, 0, nullptr));
+    ASSERT_TRUE(server);
+    for (const std::wstring& registered : {pipe, folder.path()}) {
+        world.calls.clear();
+        world.registeredFile = registered;
+        const RegistrarResult result = UnregisterLibraryIn(file, Scope::Machine);
+        EXPECT_EQ(result.failure, Failure::NoFile) << ::testing::PrintToString(registered);
+        EXPECT_EQ(world.calls, (std::vector<std::string>{"load"}));
+    }
+}
+
 TEST_F(RegistrarTest, AResourceIndexAfterAnExistingFileReachesTheLoader) {
     EXPECT_EQ(RegisterLibrary(file + L"\\2", L""), kTrue);
     EXPECT_EQ(world.loadedPath, file + L"\\2");

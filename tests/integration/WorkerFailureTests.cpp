@@ -1,0 +1,85 @@
+// A worker that crashes, spins, allocates without end or answers nonsense
+// has read a damaged library: the command fails as damaged, with the cause
+// as its status; the registry is as it was; and the next command is served
+// by a fresh worker. The bounds are shortened here to a second and 64 MB.
+#include "registrar/ModVandrel.h"
+#include "registrar/host/Worker.h"
+#include "support/HostileLibraries.h"
+#include "support/ScopedSeam.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace vandrel {
+namespace {
+
+using test::Fixture;
+using test::TempFolder;
+
+constexpr WorkerBounds kShort = {1000, 1000, SIZE_T{64} << 20};
+
+std::wstring BadWorker() {
+    static const std::wstring path = test::EnvFolder("VANDREL_BUILD") + L"\\tests\\BadWorker.exe";
+    return path;
+}
+
+class WorkerFailures : public test::RegistryTest {
+protected:
+    TempFolder folder;
+};
+
+TEST_F(WorkerFailures, EachIsADamagedLibraryThatChangesNothingAndTheNextCommandIsServed) {
+    const std::string spin = test::SpinningSltg();
+    const std::string runaway = test::RunawayAllocation();
+    struct Case {
+        const char* what;
+        std::string bytes;
+        HRESULT status;
+        bool badWorker = false;
+    };
+    const Case cases[] = {
+        {"a block chain in a circle", spin, HRESULT_FROM_WIN32(ERROR_TIMEOUT)},
+        {"a list that allocates for ever", runaway, E_OUTOFMEMORY},
+        {"a load that faults", test::CrashingLibrary(), static_cast<HRESULT>(EXCEPTION_ACCESS_VIOLATION)},
+        {"a 16-bit module carrying a runaway library", test::NeModule(runaway), E_OUTOFMEMORY},
+        {"the same module compressed", test::Szdd(test::NeModule(runaway)), E_OUTOFMEMORY},
+        {"a malformed report", test::ReadBytes(Fixture(L"Alpha.tlb")), kMalformedReport, true},
+    };
+    const std::wstring program = BadWorker();
+    for (const Case& c : cases) {
+        const WorkerStarter bounded = {StartWorkerProcess, c.badWorker ? program.c_str() : nullptr,
+                                       kShort};
+        const test::ScopedSeam<WorkerStarter> seam(WorkerSeam(), bounded);
+        const std::wstring file = folder.Write(L"damaged.tlb", c.bytes);
+        for (bool unregister : {false, true}) {
+            const RegistrarResult result = unregister ? UnregisterLibraryIn(file, Scope::Machine)
+                                                      : RegisterLibraryIn(file, L"", Scope::Machine);
+            EXPECT_EQ(result.flag, kFalse) << c.what;
+            EXPECT_EQ(result.failure, Failure::Damaged) << c.what;
+            EXPECT_EQ(result.status, c.status) << c.what << std::hex << " 0x" << result.status;
+        }
+        LibraryFacts facts;
+        EXPECT_EQ(DescribeLibrary(file, facts).failure, Failure::Damaged) << c.what;
+    }
+    // The next command, in a fresh worker, is served.
+    const std::wstring alpha = folder.Copy(Fixture(L"Alpha.tlb"), L"Alpha.tlb");
+    EXPECT_EQ(RegisterLibrary(alpha, L""), kTrue);
+    EXPECT_EQ(UnregisterLibrary(alpha), kTrue);
+}
+
+// A worker that cannot be started is an unexpected error, never a damaged
+// library.
+TEST_F(WorkerFailures, AWorkerThatCannotStartIsUnexpected) {
+    const std::wstring missing = folder.path() + L"\\missing.exe";
+    const WorkerStarter nowhere = {StartWorkerProcess, missing.c_str(), kWorkerBounds};
+    const test::ScopedSeam<WorkerStarter> seam(WorkerSeam(), nowhere);
+    const RegistrarResult result =
+        RegisterLibraryIn(folder.Copy(Fixture(L"Alpha.tlb"), L"Alpha.tlb"), L"", Scope::Machine);
+    EXPECT_EQ(result.failure, Failure::Unexpected);
+    EXPECT_EQ(result.status, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+}
+
+} // namespace
+} // namespace vandrel
