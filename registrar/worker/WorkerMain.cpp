@@ -43,6 +43,14 @@ bool ReadText(HANDLE pipe, uint32_t chars, std::wstring& text) {
     return ReadAll(pipe, text.data(), chars * sizeof(wchar_t));
 }
 
+// Ends the worker at once with the exception's code as its status. Wine 8
+// does not consult the error mode before starting its debugger for an
+// unhandled exception, but it does ask the process's own filter first.
+LONG WINAPI EndWithCode(EXCEPTION_POINTERS* exception) {
+    ::TerminateProcess(::GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 constexpr size_t kArgumentChars = sizeof kArgument / sizeof kArgument[0] - 1;
 
 } // namespace
@@ -55,6 +63,7 @@ int RunWorker(const std::wstring& arguments) {
     // Before anything can fault: a crash ends this process quietly, with its
     // exception code as the exit status, and a missing disk asks nobody.
     ::SetErrorMode(SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS);
+    ::SetUnhandledExceptionFilter(EndWithCode);
     if (!IsWorkerArguments(arguments)) return 3;
     wchar_t* end = nullptr;
     const unsigned long long value = std::wcstoull(arguments.c_str() + kArgumentChars, &end, 16);

@@ -11,8 +11,8 @@ int wmain() {
     const wchar_t* text = ::GetCommandLineW();
     const wchar_t* space = std::wcsrchr(text, L' ');
     if (!space) return 3;
-    const auto pipe = reinterpret_cast<HANDLE>(
-        static_cast<UINT_PTR>(std::wcstoull(space + 1, nullptr, 16)));
+    const auto pipe =
+        reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(std::wcstoull(space + 1, nullptr, 16)));
     vandrel::worker::RequestHeader request;
     DWORD moved = 0;
     while (::ReadFile(pipe, &request, sizeof request, &moved, nullptr) && moved) {

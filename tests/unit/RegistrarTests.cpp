@@ -593,7 +593,8 @@ TEST_F(RegistrarTest, AnythingButAnExistingFileNeverReachesTheLoader) {
 // The platform's unregistration loads the file registered for the identity:
 // where that name is a pipe or a folder, the platform is not asked at all.
 TEST_F(RegistrarTest, ARegisteredNameThatIsNoPlainFileNeverReachesThePlatform) {
-    const std::wstring pipe = L"\\\\.\\pipe\\vandrel-registered-" + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring pipe =
+        L"\\\\.\\pipe\\vandrel-registered-" + std::to_wstring(::GetCurrentProcessId());
     const OwnedFile server(::CreateNamedPipeW(pipe.c_str(), PIPE_ACCESS_DUPLEX, 0,
                                               PIPE_UNLIMITED_INSTANCES, 0, 0, 0, nullptr));
     ASSERT_TRUE(server);
