@@ -1,6 +1,7 @@
 // Start-up's reading of the command line and the two commands' messages,
 // with the registrar and the message box behind fakes.
 #include "shell/ModMain.h"
+#include "shell/Query.h"
 #include "shell/Texts.h"
 #include "support/CommandFake.h"
 
@@ -152,6 +153,31 @@ TEST(ResultMessage, IsBuiltFromTheFourPiecesExactly) {
     EXPECT_EQ(ResultMessage(true, L"C:\\t\\a.tlb", true),
               L"\u6CE8\u9500\"C:\\t\\a.tlb\"\u6210\u529F!");
     EXPECT_EQ(ResultMessage(true, L"   ", false), L"\u6CE8\u9500\"   \"\u5931\u8D25!");
+}
+
+// What /q quotes comes from a file or the registry: a control character
+// becomes \xNN and a quotation mark is doubled, so no name or path can move
+// the terminal or forge a line of its own. Backslashes stay.
+TEST(QueryLines, QuotedFieldsEscapeControlCharactersAndDoubleQuotationMarks) {
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"名字 \xA0\x20AC", L"名字 \xA0\x20AC"},
+        {L"\x1B[2J\a\t", L"\\x1B[2J\\x07\\x09"},
+        {std::wstring(L"\0\x1F\x7F\x80\x9F", 5), L"\\x00\\x1F\\x7F\\x80\\x9F"},
+        {L"Z:\\x\" 文件缺失\r\n注册 计算机 64位视图 0 win64 \"Z:\\y",
+         L"Z:\\x\"\" 文件缺失\\x0D\\x0A注册 计算机 64位视图 0 win64 \"\"Z:\\y"},
+    };
+    for (const auto& [raw, shown] : cases) {
+        LibraryFacts facts;
+        facts.name = raw;
+        facts.id.syskind = SYS_WIN64;
+        facts.interfaces = 12;
+        EXPECT_EQ(LibraryLine(facts), L"类型库 \"" + shown +
+                                          L"\" {00000000-0000-0000-0000-000000000000} 0.0 0 "
+                                          L"win64 接口 12");
+        const Registration registration{Scope::User, KEY_WOW64_32KEY, facts.id, raw, false};
+        EXPECT_EQ(RegistrationLine(registration),
+                  L"注册 用户 32位视图 0 win64 \"" + shown + L"\" 文件缺失");
+    }
 }
 
 using Commands = test::CommandsTest;
