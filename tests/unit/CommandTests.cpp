@@ -408,6 +408,8 @@ TEST_F(Commands, ARefusedCommandRunsElevatedOnceOnlyWhereThatCanHelpAPerson) {
          quotedA + L" /u /s", ResultMessage(true, a, false), 3},
         {"elevated run did nothing", a, nullptr, refused, limited, true, 2, all, quotedA + L" /s",
          ResultMessage(false, a, false), 2},
+        {"elevated run could not put back", a, nullptr, refused, limited, true, 4, all,
+         quotedA + L" /s", ResultMessage(false, a, false) + L"\n" + ui::kNotRestoredLine, 4},
         {"a win16 registration", libid + L" 1.0 0 /win16 /u", nullptr, refused, limited, true, 0,
          all, libid + L" 1.0 0 /win16 /u /s", ResultMessage(true, libid + L" 1.0 0", true), 0},
         {"window clicked while waiting", a, window, refused, limited, true, 0, all,
