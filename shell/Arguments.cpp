@@ -1,9 +1,11 @@
 // Reading the command line: the argument text after the program's name,
-// its tokens, and the command they ask for.
+// its tokens, and the command they ask for, or its refusal.
 #include "shell/ModMain.h"
 
 #include "common/SameText.h"
 #include "registrar/registry/TypeLibRegistrations.h"
+#include "shell/ReasonLine.h"
+#include "shell/Texts.h"
 
 #include <utility>
 
@@ -41,19 +43,50 @@ std::vector<std::wstring> SplitArguments(const std::wstring& text) {
     return tokens;
 }
 
+namespace {
+
+// Every switch, in the one place that knows them: parsing, the refusal of a
+// mistyped one and the list the refusal gives all read this table.
+struct Switch {
+    const wchar_t* name;
+    void (*apply)(CommandLine& line);
+};
+const Switch kSwitches[] = {
+    {L"/u", [](CommandLine& line) { line.registerFlag = kFalse; }},
+    {L"/s", [](CommandLine& line) { line.showMessage = kFalse; }},
+    {L"/user", [](CommandLine& line) { line.scope = Scope::User; }},
+    {L"/q", [](CommandLine& line) { line.query = true; }},
+    {L"/orphans", [](CommandLine& line) { line.orphans = true; }},
+    {L"/win16", [](CommandLine& line) { line.identity.syskind = SYS_WIN16; }},
+    {L"/win32", [](CommandLine& line) { line.identity.syskind = SYS_WIN32; }},
+    {L"/win64", [](CommandLine& line) { line.identity.syskind = SYS_WIN64; }},
+};
+
+bool IsAsciiLetter(wchar_t c) {
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
+
+} // namespace
+
 CommandLine ParseArguments(const std::wstring& text) {
     CommandLine line;
     const auto tokens = SplitArguments(text);
     // The build's own platform kind unless one is named.
     line.identity.syskind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
-    for (const auto& token : tokens) {
-        if (SameText(token, L"/u")) line.registerFlag = kFalse;
-        if (SameText(token, L"/s")) line.showMessage = kFalse;
-        if (SameText(token, L"/user")) line.scope = Scope::User;
-        if (SameText(token, L"/q")) line.query = true;
-        if (SameText(token, L"/orphans")) line.orphans = true;
-        if (SameText(token, L"/win32")) line.identity.syskind = SYS_WIN32;
-        if (SameText(token, L"/win64")) line.identity.syskind = SYS_WIN64;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const Switch* known = nullptr;
+        for (const Switch& candidate : kSwitches)
+            if (SameText(tokens[i], candidate.name)) known = &candidate;
+        if (known) {
+            known->apply(line);
+            continue;
+        }
+        // A slash and a letter after the path is a switch mistyped: run
+        // without it, the line would do something else than was asked (the
+        // path itself may hold anything).
+        if (i > 0 && line.unknownSwitch.empty() && tokens[i].size() > 1 && tokens[i][0] == L'/' &&
+            IsAsciiLetter(tokens[i][1]))
+            line.unknownSwitch = tokens[i];
     }
     line.path = tokens.front();
     // A braced GUID alone is a path, as is anything that is not a version
@@ -73,6 +106,23 @@ CommandLine ParseArguments(const std::wstring& text) {
         }
     }
     return line;
+}
+
+int RefuseUnknownSwitch(const CommandLine& line) {
+    std::wstring detail = L"\"" + line.unknownSwitch + L"\"; " + ui::kKnownSwitches + L":";
+    for (const Switch& known : kSwitches)
+        detail += std::wstring(L" ") + known.name;
+    // A question has no message box and no operation; a command has both.
+    const bool command = !line.query && !line.orphans;
+    const bool unregister = line.registerFlag == kFalse;
+    const std::wstring& path = line.byIdentity && unregister ? line.identityText : line.path;
+    CommandSeam()->WriteReason(
+        ReasonLine(command ? (unregister ? ui::kUnregister : ui::kRegister) : L"", path,
+                   Reason::UnknownSwitch, E_INVALIDARG, detail));
+    if (command && line.showMessage != 0)
+        CommandSeam()->ShowMessage(nullptr, ResultMessage(unregister, path, false), ui::kAppTitle,
+                                   kResultStyle);
+    return kExitFailed;
 }
 
 } // namespace vandrel

@@ -77,9 +77,9 @@ bool MayElevate(const RegistrarResult& result, Flag showMessage, Scope scope) {
            scope == Scope::Machine && Services().ElevationType() == TokenElevationTypeLimited;
 }
 
-// The platform kind the command line names with /win32 or /win64.
-const wchar_t* PlatformSwitch(SYSKIND syskind) {
-    return syskind == SYS_WIN64 ? L"/win64" : L"/win32";
+// The platform kind as the command line names it: /win16, /win32 or /win64.
+std::wstring PlatformSwitch(SYSKIND syskind) {
+    return std::wstring(L"/") + PlatformKeyName(syskind);
 }
 
 // The same command in an elevated, silent copy of this program, and that
@@ -230,6 +230,7 @@ int Main(const std::wstring& commandLine) {
     try {
         if (!commandMode) return RunMainWindow();
         line = ParseArguments(arguments);
+        if (!line.unknownSwitch.empty()) return RefuseUnknownSwitch(line);
         if (line.orphans) return ListOrphans();
         if (line.query) return Query(line);
         if (line.byIdentity && line.registerFlag == kFalse)

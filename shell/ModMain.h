@@ -89,8 +89,14 @@ struct CommandLine {
     std::wstring identityText;
     bool query = false;   // /q: what is registered, on standard output
     bool orphans = false; // /orphans: registrations whose file is gone
+    // The first token after the path that is a slash and a letter but no
+    // switch: the line is refused.
+    std::wstring unknownSwitch;
 };
 CommandLine ParseArguments(const std::wstring& text);
+// The refusal of a line with an unknown switch: its reason line, and the
+// failure message where the command would show one. Returns the exit status.
+int RefuseUnknownSwitch(const CommandLine& line);
 
 // Start-up: one command for a non-empty argument text, else the main window.
 // Returns the process exit status.

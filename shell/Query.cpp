@@ -20,6 +20,25 @@ std::wstring Decimal(size_t value) {
     return digits;
 }
 
+// A name or path as /q quotes it. It comes from a file or the registry, so
+// it may hold anything: a control character (C0, DEL, C1) is written as
+// \xNN and a quotation mark doubled, so that no text can drive the terminal
+// or end the field and forge a line. Backslashes stay: paths are full of them.
+std::wstring Quoted(const std::wstring& text) {
+    std::wstring quoted = L"\"";
+    for (wchar_t c : text) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+            quoted += L"\\x";
+            quoted += L"0123456789ABCDEF"[(c >> 4) & 0xF];
+            quoted += L"0123456789ABCDEF"[c & 0xF];
+        } else {
+            quoted += c;
+            if (c == L'"') quoted += c;
+        }
+    }
+    return quoted + L"\"";
+}
+
 std::wstring Version(const LibraryId& id) {
     return HexName(id.major) + L"." + HexName(id.minor);
 }
@@ -28,9 +47,10 @@ std::wstring Version(const LibraryId& id) {
 
 std::wstring LibraryLine(const LibraryFacts& facts) {
     const LibraryId& id = facts.id;
-    return std::wstring(ui::kLibraryLead) + L" \"" + facts.name + L"\" " + GuidKeyName(id.guid) +
-           L" " + Version(id) + L" " + HexName(id.lcid) + L" " + PlatformKeyName(id.syskind) +
-           L" " + ui::kInterfaceCount + L" " + Decimal(facts.interfaces);
+    return std::wstring(ui::kLibraryLead) + L" " + Quoted(facts.name) + L" " +
+           GuidKeyName(id.guid) + L" " + Version(id) + L" " + HexName(id.lcid) + L" " +
+           PlatformKeyName(id.syskind) + L" " + ui::kInterfaceCount + L" " +
+           Decimal(facts.interfaces);
 }
 
 std::wstring RegistrationLine(const Registration& registration) {
@@ -38,8 +58,9 @@ std::wstring RegistrationLine(const Registration& registration) {
     return std::wstring(ui::kRegistrationLead) + L" " +
            (registration.scope == Scope::User ? ui::kForUser : ui::kForMachine) + L" " +
            (registration.view == KEY_WOW64_32KEY ? ui::kView32 : ui::kView64) + L" " +
-           HexName(id.lcid) + L" " + PlatformKeyName(id.syskind) + L" \"" + registration.path +
-           L"\" " + (registration.fileExists ? ui::kFileThere : ui::kFileGone);
+           HexName(id.lcid) + L" " + PlatformKeyName(id.syskind) + L" " +
+           Quoted(registration.path) + L" " +
+           (registration.fileExists ? ui::kFileThere : ui::kFileGone);
 }
 
 std::wstring OrphanLine(const Registration& registration) {

@@ -23,6 +23,7 @@ const Named kReasons[] = {
     {Reason::NotRestored, L"注册表未能完全恢复原状"},
     {Reason::ElevatedFailed, L"以管理员身份运行后仍然失败"},
     {Reason::Error, L"发生意外错误"},
+    {Reason::UnknownSwitch, L"未知的开关"},
 };
 
 // The system's own text for a status, on one line, or nothing.

@@ -22,6 +22,7 @@ enum class Reason {
     NotRestored,
     ElevatedFailed, // the elevated copy it ran again in failed
     Error,          // an unexpected error ended the program
+    UnknownSwitch,  // the command line holds a switch that is none
 };
 
 Reason ReasonOf(Failure failure);

@@ -42,6 +42,9 @@ inline constexpr wchar_t kView32[] = L"32位视图";
 inline constexpr wchar_t kFileThere[] = L"文件存在";
 inline constexpr wchar_t kFileGone[] = L"文件缺失";
 
+// The reason line of a mistyped switch lists the switches there are.
+inline constexpr wchar_t kKnownSwitches[] = L"可用的开关";
+
 // The error box of an error that ends the program; the error's own text
 // follows on a line of its own.
 inline constexpr wchar_t kErrorLead[] = L"发生意外错误,程序将退出。";

@@ -141,6 +141,26 @@ TEST_F(ByIdentity, AMissingFilesRegistrationGoesAsThePlatformWouldRemoveItAndNot
     EXPECT_TRUE(SameRegistry(left, RegistrySnapshot()));
 }
 
+// A win16 registration whose file is gone: /orphans names it /win16, and
+// that line removes it alone; the live registrations of the same version stay
+// (the version's Interface keys go with it, as the platform removes them).
+TEST_F(ByIdentity, AWin16OrphanLineRemovesOnlyTheWin16Registration) {
+    RegisterAll();
+    const std::wstring gone = L"C:\\nowhere\\Delta1.win16.tlb";
+    ASSERT_EQ(::RegSetKeyValueW(
+                  HKEY_CLASSES_ROOT, (L"TypeLib\\" + kDelta + L"\\1.0\\0\\win16").c_str(), nullptr,
+                  REG_SZ, gone.c_str(), static_cast<DWORD>((gone.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    const std::vector<std::wstring> found =
+        NewLines(orphansBefore.text, Vandrel(L"/orphans", STD_OUTPUT_HANDLE).text);
+    ASSERT_EQ(found, (std::vector<std::wstring>{kDelta + L" 1.0 0 /win16 /u"}));
+    EXPECT_EQ(Vandrel(found[0] + L" /s").status, 0u);
+    const Written after = Vandrel(kDelta + L" 1.0 /q", STD_OUTPUT_HANDLE);
+    EXPECT_EQ(RegistrationsOf(after, L"Delta1.win16.tlb", false), 0u) << after.text;
+    EXPECT_EQ(RegistrationsOf(after, L"Delta1.win32.tlb", true), 1u) << after.text;
+    EXPECT_EQ(RegistrationsOf(after, L"Delta1.win64.tlb", true), 1u) << after.text;
+}
+
 // With nothing of the library registered: /q answers 1 with the library's
 // line alone, and removal by identity fails and changes nothing, for the
 // machine and for the user.

@@ -2,7 +2,9 @@
 # Vandrel through its Linux wrapper, scripts/vandrel: /user, written in any
 # letter case, registers a library under the current user's classes only,
 # and /u /user removes it; the machine's classes stay as they were. With
-# x86, the same through the 32-bit build (--x86).
+# x86, the same through the 32-bit build (--x86). Its switches are exactly
+# the ones Vandrel.exe knows, and an argument holding a double quotation mark
+# is refused before anything runs.
 #   wrapper.sh x64|x86 ClassesSnapshot.exe    (in the test run's prefix)
 # Exits 77 (skipped) for x86 where this machine cannot run 32-bit code.
 set -euo pipefail
@@ -50,6 +52,22 @@ clean_up() {
     rm -rf "$work"
 }
 trap clean_up EXIT
+
+# A made-up switch is refused, and the reason line lists the switches
+# Vandrel knows: the wrapper's, no more and no fewer.
+listed=$(sed -n 's/^switches=(\(.*\))$/\1/p' "$root/scripts/vandrel")
+[ -n "$listed" ] || fail "no switches=(...) line in scripts/vandrel"
+status=$(vandrel "$work/Missing.tlb" /Madeup /s)
+[ "$status" = 1 ] || fail "a made-up switch: exit status $status, not 1"
+known=$(grep -a -o '可用的开关: .*' "$work/loaded" | tr -d '\r' | cut -d' ' -f2-) ||
+    fail "a made-up switch was not refused as unknown"
+diff <(tr ' ' '\n' <<<"$known" | sort) <(printf '/%s\n' $listed | sort) >&2 ||
+    fail "Vandrel's switches (<) are not the wrapper's (>)"
+echo "switches: $known"
+status=$(vandrel "$work/x\" /orphans \"y.tlb")
+[ "$status" = 2 ] || fail "an argument with a quotation mark: exit status $status, not 2"
+grep -q 'double quotation mark' "$work/loaded" || fail "no message for the quotation mark"
+! grep -q 'Loaded ' "$work/loaded" || fail "Wine ran for an argument with a quotation mark"
 
 machine=$(snapshot machine)
 user=$(snapshot user)

@@ -1,6 +1,7 @@
 // Start-up's reading of the command line and the two commands' messages,
 // with the registrar and the message box behind fakes.
 #include "shell/ModMain.h"
+#include "shell/Query.h"
 #include "shell/Texts.h"
 #include "support/CommandFake.h"
 
@@ -53,6 +54,7 @@ TEST(ParseArguments, SwitchesAreWholeTokensInEitherCaseAnywhere) {
         const wchar_t* path;
         Flag reg, show;
         Scope scope = Scope::Machine;
+        const wchar_t* unknown = L""; // the first mistyped switch, which refuses the line
     };
     const Case cases[] = {
         {L"a.tlb", L"a.tlb", kTrue, kTrue},
@@ -64,14 +66,17 @@ TEST(ParseArguments, SwitchesAreWholeTokensInEitherCaseAnywhere) {
         {L"/u a.tlb", L"/u", kFalse, kTrue},
         {L"/s a.tlb", L"/s", kTrue, kFalse},
         {L"a.tlb\t/u", L"a.tlb\t/u", kTrue, kTrue},
-        {L"a.tlb /uu /x -u", L"a.tlb", kTrue, kTrue},
+        {L"a.tlb /uu /x -u", L"a.tlb", kTrue, kTrue, Scope::Machine, L"/uu"},
+        {L"a.tlb -u x /1 // /\u00E9", L"a.tlb", kTrue, kTrue},
+        {L"/x /S /WIN6", L"/x", kTrue, kFalse, Scope::Machine, L"/WIN6"},
         {L" a.tlb /u", L"", kFalse, kTrue},
         {L"\"C:\\P F\\a.tlb\" /s", L"C:\\P F\\a.tlb", kTrue, kFalse},
         {L"a.tlb /user", L"a.tlb", kTrue, kTrue, Scope::User},
         {L"a.tlb /USER /u /s", L"a.tlb", kFalse, kFalse, Scope::User},
         {L"a.tlb /U /User", L"a.tlb", kFalse, kTrue, Scope::User},
         {L"/user a.tlb", L"/user", kTrue, kTrue, Scope::User},
-        {L"a.tlb /users /use /user:x -user", L"a.tlb", kTrue, kTrue},
+        {L"a.tlb /users /use /user:x -user", L"a.tlb", kTrue, kTrue, Scope::Machine, L"/users"},
+        {L"a.tlb /user:x /u", L"a.tlb", kFalse, kTrue, Scope::Machine, L"/user:x"},
     };
     for (const Case& c : cases) {
         const CommandLine line = ParseArguments(c.text);
@@ -79,6 +84,7 @@ TEST(ParseArguments, SwitchesAreWholeTokensInEitherCaseAnywhere) {
         EXPECT_EQ(line.registerFlag, c.reg) << c.text;
         EXPECT_EQ(line.showMessage, c.show) << c.text;
         EXPECT_EQ(line.scope, c.scope) << c.text;
+        EXPECT_EQ(line.unknownSwitch, c.unknown) << c.text;
     }
 }
 
@@ -100,6 +106,7 @@ TEST(ParseArguments, AnIdentityIsABracedGuidThenAVersionElseItIsAPath) {
         {g + L" a.1f 409 /u /s", true, 0xa, 0x1f, 0x409},
         {g + L" FFFF.0 /win32 /u", true, 0xffff, 0, 0, SYS_WIN32},
         {g + L" 2.3 /WIN64 /u", true, 2, 3, 0, SYS_WIN64},
+        {g + L" 1.0 0 /Win16 /u", true, 1, 0, 0, SYS_WIN16}, // as /orphans writes it
         {g + L" 1.0 /user /u", true, 1, 0},
         {L"{3f2504e0-4f89-11d3-9a0c-0305e82c3301} 1.0 /u", true, 1, 0},
         {g + L" 1.0  /u", true, 1, 0},
@@ -135,6 +142,7 @@ TEST(ParseArguments, AnIdentityIsABracedGuidThenAVersionElseItIsAPath) {
     EXPECT_TRUE(ParseArguments(L"/ORPHANS").orphans);
     EXPECT_FALSE(ParseArguments(L"a.tlb /qq /orphan").query);
     EXPECT_FALSE(ParseArguments(L"a.tlb /qq /orphan").orphans);
+    EXPECT_EQ(ParseArguments(L"a.tlb /qq /orphan").unknownSwitch, L"/qq");
 }
 
 TEST(ResultMessage, IsBuiltFromTheFourPiecesExactly) {
@@ -145,6 +153,31 @@ TEST(ResultMessage, IsBuiltFromTheFourPiecesExactly) {
     EXPECT_EQ(ResultMessage(true, L"C:\\t\\a.tlb", true),
               L"\u6CE8\u9500\"C:\\t\\a.tlb\"\u6210\u529F!");
     EXPECT_EQ(ResultMessage(true, L"   ", false), L"\u6CE8\u9500\"   \"\u5931\u8D25!");
+}
+
+// What /q quotes comes from a file or the registry: a control character
+// becomes \xNN and a quotation mark is doubled, so no name or path can move
+// the terminal or forge a line of its own. Backslashes stay.
+TEST(QueryLines, QuotedFieldsEscapeControlCharactersAndDoubleQuotationMarks) {
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"名字 \xA0\x20AC", L"名字 \xA0\x20AC"},
+        {L"\x1B[2J\a\t", L"\\x1B[2J\\x07\\x09"},
+        {std::wstring(L"\0\x1F\x7F\x80\x9F", 5), L"\\x00\\x1F\\x7F\\x80\\x9F"},
+        {L"Z:\\x\" 文件缺失\r\n注册 计算机 64位视图 0 win64 \"Z:\\y",
+         L"Z:\\x\"\" 文件缺失\\x0D\\x0A注册 计算机 64位视图 0 win64 \"\"Z:\\y"},
+    };
+    for (const auto& [raw, shown] : cases) {
+        LibraryFacts facts;
+        facts.name = raw;
+        facts.id.syskind = SYS_WIN64;
+        facts.interfaces = 12;
+        EXPECT_EQ(LibraryLine(facts), L"类型库 \"" + shown +
+                                          L"\" {00000000-0000-0000-0000-000000000000} 0.0 0 "
+                                          L"win64 接口 12");
+        const Registration registration{Scope::User, KEY_WOW64_32KEY, facts.id, raw, false};
+        EXPECT_EQ(RegistrationLine(registration),
+                  L"注册 用户 32位视图 0 win64 \"" + shown + L"\" 文件缺失");
+    }
 }
 
 using Commands = test::CommandsTest;
@@ -272,6 +305,39 @@ TEST_F(Commands, AFailedCommandLineCommandWritesItsReasonLine) {
     EXPECT_TRUE(rec.reasons.empty());
 }
 
+// A token after the path that looks like a switch but is none (a slash and
+// a letter) refuses the whole command: no registrar call, status 1, the
+// reason line naming it and the switches there are, and the failure message
+// where the command would show one.
+TEST_F(Commands, AMistypedSwitchRefusesTheCommand) {
+    const std::wstring g = L"{3F2504E0-4F89-11D3-9A0C-0305E82C3301}";
+    const std::wstring known = L"; 可用的开关: /u /s /user /q /orphans /win16 /win32 /win64";
+    struct Case {
+        std::wstring arguments, reason, message;
+    };
+    const Case cases[] = {
+        {L"a.tlb /win6 /u", L"注销失败 \"a.tlb\": 未知的开关 (0x80070057) \"/win6\"",
+         ResultMessage(true, L"a.tlb", false)},
+        {L"a.tlb /usr /s", L"注册失败 \"a.tlb\": 未知的开关 (0x80070057) \"/usr\"", L""},
+        {L"a.tlb /u /S /x /y", L"注销失败 \"a.tlb\": 未知的开关 (0x80070057) \"/x\"", L""},
+        {g + L" 1.0 /wn16 /u", L"注销失败 \"" + g + L" 1.0\": 未知的开关 (0x80070057) \"/wn16\"",
+         ResultMessage(true, g + L" 1.0", false)},
+        {L"a.tlb /q /Orphan", L"未知的开关 (0x80070057) \"/Orphan\"", L""},
+        {L"/orphans /user:x", L"未知的开关 (0x80070057) \"/user:x\"", L""},
+    };
+    for (const Case& c : cases) {
+        Recorder fresh;
+        g_rec = &fresh;
+        EXPECT_EQ(Main(L"Vandrel.exe " + c.arguments), 1) << c.arguments;
+        EXPECT_EQ(fresh.events, c.message.empty() ? L"" : L"message") << c.arguments;
+        EXPECT_EQ(fresh.answers, L"") << c.arguments;
+        EXPECT_EQ(fresh.reasons, std::vector<std::wstring>{L"Vandrel: " + c.reason + known})
+            << c.arguments;
+        EXPECT_EQ(fresh.shown.empty() ? L"" : fresh.shown[0].text, c.message) << c.arguments;
+    }
+    g_rec = &rec;
+}
+
 // The error box names what went wrong; with /s there is none.
 TEST_F(Commands, AnErrorReachingStartUpEndsWithThreeAndTheErrorBox) {
     CommandServices throwing = kFakes;
@@ -314,6 +380,7 @@ TEST_F(Commands, ARefusedCommandRunsElevatedOnceOnlyWhereThatCanHelpAPerson) {
     const auto limited = TokenElevationTypeLimited;
     const auto refused = Failure::NoRights;
     const std::wstring a = L"C:\\t\\a.tlb", quotedA = L"\"C:\\t\\a.tlb\"";
+    const std::wstring libid = L"{3F2504E0-4F89-11D3-9A0C-0305E82C3301}";
     const std::wstring all = L"registrar token launch wait message";
     struct Case {
         const char* name;
@@ -341,6 +408,10 @@ TEST_F(Commands, ARefusedCommandRunsElevatedOnceOnlyWhereThatCanHelpAPerson) {
          quotedA + L" /u /s", ResultMessage(true, a, false), 3},
         {"elevated run did nothing", a, nullptr, refused, limited, true, 2, all, quotedA + L" /s",
          ResultMessage(false, a, false), 2},
+        {"elevated run could not put back", a, nullptr, refused, limited, true, 4, all,
+         quotedA + L" /s", ResultMessage(false, a, false) + L"\n" + ui::kNotRestoredLine, 4},
+        {"a win16 registration", libid + L" 1.0 0 /win16 /u", nullptr, refused, limited, true, 0,
+         all, libid + L" 1.0 0 /win16 /u /s", ResultMessage(true, libid + L" 1.0 0", true), 0},
         {"window clicked while waiting", a, window, refused, limited, true, 0, all,
          quotedA + L" /s", ResultMessage(false, a, true), 0, true},
         {"prompt declined", a, nullptr, refused, limited, false, 0,
