@@ -187,7 +187,8 @@ RegistrarResult RegisterLibraryIn(const std::wstring& path, const std::wstring& 
     Loaded loaded(platform, Resolve(platform, path), PlatformCall::Register);
     if (!loaded) return loaded.failure;
     HeldTurn turn;
-    if (const HRESULT taken = TakeTurn(turn); taken != S_OK) return {kFalse, Failure::Busy, taken};
+    if (const HRESULT taken = TakeTurn(scope, turn); taken != S_OK)
+        return {kFalse, TurnFailure(taken), taken};
     RegistrationUndo undo(platform, PlatformCall::Register, loaded.identity.guid,
                           loaded.identity.interfaces, scope);
     if (!undo.recorded()) return {kFalse, Failure::Platform, kUnreadable};
@@ -203,7 +204,8 @@ RegistrarResult UnregisterLibraryIn(const std::wstring& path, Scope scope) {
     Loaded loaded(platform, Resolve(platform, path), PlatformCall::Unregister);
     if (!loaded) return loaded.failure;
     HeldTurn turn;
-    if (const HRESULT taken = TakeTurn(turn); taken != S_OK) return {kFalse, Failure::Busy, taken};
+    if (const HRESULT taken = TakeTurn(scope, turn); taken != S_OK)
+        return {kFalse, TurnFailure(taken), taken};
 
     // The identity goes to the platform as the library's own attribute
     // record hands it over, through a zeroed block of the fields' size: a
@@ -235,7 +237,8 @@ RegistrarResult DescribeLibrary(const std::wstring& path, LibraryFacts& facts) {
 RegistrarResult UnregisterIdentityIn(const LibraryId& id, Scope scope) {
     const RegistrarPlatform& platform = *RegistrarSeam();
     HeldTurn turn;
-    if (const HRESULT taken = TakeTurn(turn); taken != S_OK) return {kFalse, Failure::Busy, taken};
+    if (const HRESULT taken = TakeTurn(scope, turn); taken != S_OK)
+        return {kFalse, TurnFailure(taken), taken};
     TLIBATTR own{};
     own.guid = id.guid;
     own.lcid = id.lcid;
