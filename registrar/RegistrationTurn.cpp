@@ -1,7 +1,5 @@
 #include "registrar/RegistrationTurn.h"
 
-#include <utility>
-
 #include <sddl.h>
 
 #include "common/Owned.h"
@@ -13,8 +11,9 @@ namespace {
 
 constexpr DWORD kTurnAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
 constexpr DWORD kMaxTurnWait = 60 * 1000;
-// Only the bounding SID may open a namespace or take a turn in it; a low
-// integrity level does not stop it from waiting and taking.
+// Only the bounding SID may open a namespace or a turn's mutex in it (where
+// there are no namespaces, anyone the turn's DACL names); a low integrity
+// level does not stop it from waiting and taking.
 constexpr wchar_t kLowLabel[] = L"S:(ML;;NW;;;LW)";
 constexpr wchar_t kAdministrators[] = L"S-1-5-32-544";
 // Where there are no namespaces anyone may wait for the machine's turn.
