@@ -45,7 +45,7 @@ void AddInterfaces(std::vector<IID>& to, const std::vector<IID>& from) {
 }
 
 RegistrarResult Busy(HRESULT taken) {
-    return {kFalse, RefusedForRights(taken) ? Failure::NoRights : Failure::Busy, taken};
+    return {kFalse, TurnFailure(taken), taken};
 }
 
 // The file registered for an identity, read in the worker before the turn

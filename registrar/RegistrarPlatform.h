@@ -2,7 +2,8 @@
 // library's and the scratch block's (made in the worker), and the
 // registry's (made by Vandrel around it). The loaded library's own calls go
 // through the ITypeLib that LoadTypeLib hands back; file probes are made
-// directly: they are tested with real files.
+// directly: they are tested with real files. The turn has its own table
+// (host/RegistrationTurn.h).
 #pragma once
 
 #include "common/Seam.h"

@@ -45,6 +45,7 @@ enum class Failure {
     NotRegistered, // nothing of this identity is registered to remove
     NoRights,      // the platform refused the registration call for lack of rights
     Busy,          // another registration holds the turn, or the turn cannot be had
+    Untrusted,     // the turn's name is taken by an object that is not a turn we can trust
     Platform,      // the platform's registration call failed for another reason
     NotRestored,   // the call failed and what it changed could not all be put back
     Unexpected,    // the worker that reads libraries could not be started or placed in its job

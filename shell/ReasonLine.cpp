@@ -19,6 +19,7 @@ const Named kReasons[] = {
     {Reason::NotRegistered, L"没有可注销的注册"},
     {Reason::NoRights, L"权限不足"},
     {Reason::Busy, L"另一个注册正在进行,未能轮到"},
+    {Reason::Untrusted, L"注册轮次被占用或不可信,未能轮到"},
     {Reason::Platform, L"系统错误"},
     {Reason::NotRestored, L"注册表未能完全恢复原状"},
     {Reason::ElevatedFailed, L"以管理员身份运行后仍然失败"},
@@ -64,6 +65,8 @@ Reason ReasonOf(Failure failure) {
         return Reason::NoRights;
     case Failure::Busy:
         return Reason::Busy;
+    case Failure::Untrusted:
+        return Reason::Untrusted;
     case Failure::NotRestored:
         return Reason::NotRestored;
     case Failure::Unexpected:

@@ -18,6 +18,7 @@ enum class Reason {
     NotRegistered,
     NoRights,
     Busy,
+    Untrusted, // the turn's name is held by what cannot be a Vandrel turn
     Platform,
     NotRestored,
     ElevatedFailed, // the elevated copy it ran again in failed

@@ -202,10 +202,16 @@ struct RegistryUndo::Reading {
 
 // The readers' shared state: the next reading to take, and how it went.
 struct RegistryUndo::Readers {
+    Readers(const RegistryUndo* by, const std::vector<Reading>* all) : undo(by), readings(all) {
+        ::InitializeCriticalSection(&lock);
+    }
+    Readers(const Readers&) = delete;
+    Readers& operator=(const Readers&) = delete;
+    ~Readers() { ::DeleteCriticalSection(&lock); }
     const RegistryUndo* undo;
     const std::vector<Reading>* readings;
-    volatile LONG next;
-    volatile LONG failed;
+    volatile LONG next = -1;
+    volatile LONG failed = 0;
     std::exception_ptr error;
     CRITICAL_SECTION lock;
 };
@@ -227,20 +233,36 @@ DWORD WINAPI RegistryUndo::ReadSome(void* context) {
     }
 }
 
-bool RegistryUndo::ReadEntries(const std::vector<Reading>& readings) const {
-    Readers readers{this, &readings, -1, 0, nullptr, {}};
-    ::InitializeCriticalSection(&readers.lock);
-    std::vector<OwnedHandle> helpers;
-    if (readings.size() >= kReadInParallelFrom)
-        for (int i = 1; i < kReadingThreads; ++i) {
-            OwnedHandle thread(::CreateThread(nullptr, 0, ReadSome, &readers, 0, nullptr));
-            // Fewer threads only make it slower.
-            if (thread) helpers.push_back(std::move(thread));
+namespace {
+
+// The helper threads of one read, joined before the state they read on the
+// reader's stack goes, however the read ends. Their handles live in place:
+// nothing is allocated once one runs.
+template <int Count> struct Helpers {
+    Helpers() = default;
+    Helpers(const Helpers&) = delete;
+    Helpers& operator=(const Helpers&) = delete;
+    ~Helpers() { Join(); }
+    void Join() noexcept {
+        for (OwnedHandle& thread : threads) {
+            if (thread) ::WaitForSingleObject(thread.get(), INFINITE);
+            thread.reset();
         }
+    }
+    OwnedHandle threads[Count];
+};
+
+} // namespace
+
+bool RegistryUndo::ReadEntries(const std::vector<Reading>& readings) const {
+    Readers readers(this, &readings);
+    Helpers<kReadingThreads - 1> helpers;
+    if (readings.size() >= kReadInParallelFrom)
+        // Fewer threads only make it slower.
+        for (OwnedHandle& thread : helpers.threads)
+            thread.reset(::CreateThread(nullptr, 0, ReadSome, &readers, 0, nullptr));
     ReadSome(&readers);
-    for (const OwnedHandle& thread : helpers)
-        ::WaitForSingleObject(thread.get(), INFINITE);
-    ::DeleteCriticalSection(&readers.lock);
+    helpers.Join();
     if (readers.error) std::rethrow_exception(readers.error);
     return !readers.failed;
 }

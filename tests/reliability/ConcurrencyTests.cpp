@@ -88,6 +88,7 @@ TEST(Concurrency, EightProcessesOnEightLibraries) {
 }
 
 // A process that finds the registration turn taken waits for it, then goes on.
+// (Under Wine the turn is the global mutex of that name.)
 TEST(Concurrency, AProcessWaitsForTheRegistrationTurn) {
     TempFolder folder;
     const std::wstring lib = MakeLibrary(folder, 200);
@@ -106,21 +107,33 @@ TEST(Concurrency, AProcessWaitsForTheRegistrationTurn) {
     EXPECT_EQ(test::Run(VandrelExe(), lib + L" /u /s"), 0u);
 }
 
-// A turn that cannot be had (here one nobody may open) is no licence to go
-// ahead without it: nothing is registered.
-TEST(Concurrency, AProcessThatCannotTakeTheTurnDoesNothing) {
+// Under Wine there are no private namespaces, and the turn is a global
+// mutex whose name any process may take first: a squatter can still block
+// every Vandrel there. Vandrel knows such a turn for what it is and fails at
+// once, saying so, without going ahead: nothing is registered. (Where the
+// turn lives in the administrators' namespace no other process can take
+// its name.)
+TEST(Concurrency, AProcessThatCannotTrustTheTurnDoesNothing) {
     TempFolder folder;
     const std::wstring lib = MakeLibrary(folder, 201);
     PSECURITY_DESCRIPTOR nobody = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1,
                                                                        &nobody, nullptr));
     SECURITY_ATTRIBUTES security{sizeof security, nobody, FALSE};
-    const OwnedHandle turn(::CreateMutexW(&security, FALSE, kRegistrationTurnName));
-    ::LocalFree(nobody);
-    ASSERT_TRUE(turn && ::GetLastError() != ERROR_ALREADY_EXISTS);
     const std::wstring before = RegistrySnapshot();
-    EXPECT_EQ(test::Run(VandrelExe(), lib + L" /s"), 1u);
-    EXPECT_TRUE(SameRegistry(before, RegistrySnapshot()));
+    for (const bool mutex : {true, false}) {
+        // A mutex nobody may open, or an event under the turn's name.
+        const OwnedHandle squatter(
+            mutex ? ::CreateMutexW(&security, FALSE, kRegistrationTurnName)
+                  : ::CreateEventW(nullptr, TRUE, FALSE, kRegistrationTurnName));
+        ASSERT_TRUE(squatter && ::GetLastError() != ERROR_ALREADY_EXISTS);
+        const Written run = RunWithPipe(VandrelExe(), lib + L" /s");
+        EXPECT_EQ(run.status, 1u);
+        EXPECT_EQ(run.text, L"Vandrel: 注册失败 \"" + lib +
+                                L"\": 注册轮次被占用或不可信,未能轮到 (0x80071392)\r\n");
+        EXPECT_TRUE(SameRegistry(before, RegistrySnapshot()));
+    }
+    ::LocalFree(nobody);
 }
 
 TEST(Concurrency, EightProcessesOnOneLibrary) {

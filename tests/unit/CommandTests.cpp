@@ -273,6 +273,10 @@ TEST_F(Commands, AFailedCommandLineCommandWritesItsReasonLine) {
         {Failure::NoRights, E_ACCESSDENIED, L"权限不足 (0x80070005)"},
         {Failure::Busy, HRESULT_FROM_WIN32(ERROR_TIMEOUT),
          L"另一个注册正在进行,未能轮到 (0x800705B4)"},
+        {Failure::Untrusted, HRESULT_FROM_WIN32(ERROR_OBJECT_ALREADY_EXISTS),
+         L"注册轮次被占用或不可信,未能轮到 (0x80071392)"},
+        {Failure::Unexpected, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+         L"发生意外错误 (0x80070002)"},
         {Failure::NotRestored, E_FAIL, L"注册表未能完全恢复原状 (0x80004005)"},
         // A platform error adds the system's own text for its status.
         {Failure::Platform, HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), L"系统错误 (0x80070008) "},

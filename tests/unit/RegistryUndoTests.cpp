@@ -10,10 +10,27 @@
 
 #include <gtest/gtest.h>
 #include <sddl.h>
+#include <tlhelp32.h>
 #include <winternl.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <cwchar>
+#include <new>
 #include <string>
 #include <vector>
+
+// The test program's operator new: on the armed thread the allocation of
+// that number (counted from 0) fails, once. It allocates as the library's
+// does, whose operator delete frees.
+std::atomic<DWORD> g_allocatingThread = 0;
+long g_allocationsBeforeFailure = -1;
+void* operator new(std::size_t size) {
+    if (g_allocatingThread == ::GetCurrentThreadId() && g_allocationsBeforeFailure-- == 0)
+        throw std::bad_alloc();
+    if (void* block = std::malloc(size ? size : 1)) return block;
+    throw std::bad_alloc();
+}
 
 namespace vandrel {
 namespace {
@@ -363,6 +380,65 @@ TEST_F(RegistryUndoTest, AKeyWatchedByItsShapeComesBackThereAndManyKeysAtOnce) {
         }
     }
     EXPECT_EQ(TextOf(kViews[0], L"Parent\\A", L"Outside"), L"stays");
+}
+
+// Reading the keys "Many…", a reader thread waits until the test's own
+// thread reads one: it is then surely running while the record still goes
+// on, or would be left waiting if the record ended first.
+DWORD g_testThread = 0;
+const HANDLE g_testThreadReads = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+LSTATUS WINAPI OpenAfterTheTestThread(HKEY key, const wchar_t* name, DWORD options, REGSAM access,
+                                      HKEY* opened) {
+    if (name && std::wcsncmp(name, L"Many", 4) == 0) {
+        if (::GetCurrentThreadId() == g_testThread)
+            ::SetEvent(g_testThreadReads);
+        else
+            ::WaitForSingleObject(g_testThreadReads, INFINITE);
+    }
+    return RegistrarSeam().real().RegOpenKeyExW(key, name, options, access, opened);
+}
+
+size_t ThreadsOfThisProcess() {
+    const OwnedFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    size_t threads = 0;
+    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more;
+         more = ::Thread32Next(snapshot.get(), &entry))
+        threads += entry.th32OwnerProcessID == ::GetCurrentProcessId();
+    return threads;
+}
+
+// Reader threads use the record's stack: whichever allocation fails, none of
+// them may still run when the record ends. Each allocation of the test's
+// thread fails in turn, up to the first after the readers have begun.
+TEST_F(RegistryUndoTest, NoReaderOutlivesARecordThatAnAllocationEnds) {
+    std::vector<RegistryUndo::Watched> keys;
+    for (int i = 0; i < 100; ++i) {
+        keys.push_back(L"Parent\\Many" + std::to_wstring(i));
+        Text(kViews[0], keys.back().key, L"", L"kept");
+    }
+    RegistrarPlatform platform = RegistrarSeam().real();
+    platform.RegOpenKeyExW = OpenAfterTheTestThread;
+    g_testThread = ::GetCurrentThreadId();
+    RegistryUndo undo(platform);
+    ASSERT_TRUE(undo.Record(Roots(), keys));
+    const size_t threads = ThreadsOfThisProcess();
+    for (long allocation = 0;; ++allocation) {
+        ::ResetEvent(g_testThreadReads);
+        bool failed = false;
+        g_allocationsBeforeFailure = allocation;
+        g_allocatingThread = g_testThread;
+        try {
+            undo.Record(Roots(), keys);
+        } catch (const std::bad_alloc&) {
+            failed = true;
+        }
+        g_allocatingThread = 0;
+        // A reader left here is never let go: it would use freed memory.
+        ASSERT_EQ(ThreadsOfThisProcess(), threads) << "ended by allocation " << allocation;
+        if (!failed || ::WaitForSingleObject(g_testThreadReads, 0) == WAIT_OBJECT_0) break;
+    }
 }
 
 } // namespace
