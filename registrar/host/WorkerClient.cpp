@@ -40,8 +40,9 @@ HRESULT CheckLoadReport(const LoadHeader& header, unsigned long long fileBytes) 
                            IsEqualGUID(header.guid, GUID_NULL);
         return empty ? S_OK : kMalformedReport;
     }
-    if (header.syskind > SYS_WIN64 || header.major > 0xFFFF || header.minor > 0xFFFF)
-        return kMalformedReport;
+    // The platform kind is the file's own word, which the platform's call
+    // judges; the versions are 16-bit fields.
+    if (header.major > 0xFFFF || header.minor > 0xFFFF) return kMalformedReport;
     if (header.nameChars > std::min<unsigned long long>(fileBytes, worker::kMaxTextChars))
         return kMalformedReport;
     if (header.interfaces > fileBytes / sizeof(IID)) return kMalformedReport;

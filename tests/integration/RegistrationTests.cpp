@@ -3,6 +3,8 @@
 #include "registrar/ModVandrel.h"
 #include "common/Owned.h"
 #include "registrar/RegistrarPlatform.h"
+#include "registrar/registry/RegisteredFile.h"
+#include "support/LoopbackWorker.h"
 #include "support/ScopedSeam.h"
 #include "support/TestSupport.h"
 
@@ -51,6 +53,34 @@ TEST_F(Registration, RegisterWritesTheLibraryAndItsInterfacesAndUnregisterRemove
     EXPECT_EQ(RegisteredPath(id), L"");
     EXPECT_FALSE(
         RegistryKeyExists(HKEY_CLASSES_ROOT, L"Interface\\{6A1C1E2E-0B7D-4E0A-9C53-1F0E9D2A7B02}"));
+}
+
+// The registered file of a locale with sort bits (0x10407) is looked up as
+// Wine's own lookup does: the locale, then its sublanguage from the low 16
+// bits (1), then neutral. A lookup that shifted the whole locale would find
+// the decoy under 0x41.
+TEST_F(Registration, ALocaleWithSortBitsFindsTheFileWinesLookupFinds) {
+    const std::wstring alpha = folder.Copy(Fixture(L"Alpha.tlb"), L"Alpha.tlb");
+    const std::wstring beta = folder.Copy(Fixture(L"Beta.tlb"), L"Beta.tlb");
+    const LibIdentity id = IdentityOf(alpha);
+    const std::wstring version = L"Software\\Classes\\" + test::TypeLibKey(id) + L"\\1.0";
+    for (const auto& [locale, file] : {std::pair{L"1", alpha}, std::pair{L"41", beta}})
+        ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE,
+                                    (version + L"\\" + locale + L"\\" + test::kPlatformKey).c_str(),
+                                    nullptr, REG_SZ, file.c_str(),
+                                    static_cast<DWORD>((file.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    ComPtr<ITypeLib> loaded;
+    ASSERT_EQ(::LoadRegTypeLib(id.guid, 1, 0, 0x10407, loaded.put()), S_OK);
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(loaded->GetLibAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, id.guid)) << "Wine's lookup found another file";
+    loaded->ReleaseTLibAttr(attr);
+    loaded.reset();
+    EXPECT_EQ(RegisteredFile(*RegistrarSeam(), {id.guid, 1, 0, 0x10407, test::kNativeSyskind},
+                             Scope::Machine),
+              alpha);
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + test::TypeLibKey(id)).c_str());
 }
 
 TEST_F(Registration, UnregisteringTwiceFailsTheSecondTime) {
@@ -265,7 +295,9 @@ TEST_F(Registration, AFailedRegistrationOrUnregistrationLeavesTheRegistryAsItWas
         g_realStatus = E_PENDING;
         const std::wstring& path = c.failure == Failure::UnknownPlatform ? unknown : alpha;
         {
+            // The failing platform is this process's: its worker runs here.
             const test::ScopedSeam<RegistrarPlatform> failing(RegistrarSeam(), platform);
+            const test::InProcessWorker worker;
             EXPECT_EQ(c.unregister ? UnregisterLibrary(path) : RegisterLibrary(path, L""), kFalse)
                 << c.name;
         }

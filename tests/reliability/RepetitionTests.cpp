@@ -6,6 +6,7 @@
 #include "comdlg/ComdlgPlatform.h"
 #include "common/Owned.h"
 #include "registrar/ModVandrel.h"
+#include "support/LoopbackWorker.h"
 #include "support/ScopedSeam.h"
 #include "support/TestSupport.h"
 
@@ -18,8 +19,12 @@ namespace {
 
 // 10,000 cycles in two halves, each well inside the per-test time limit, on a
 // library without interfaces: a cycle costs about 3.5 ms of registry work
-// under Wine instead of 12, and the program's own road is the same.
-class RegisterCycles : public ::testing::TestWithParam<int> {};
+// under Wine instead of 12, and the program's own road is the same. The
+// worker's session runs in this process here, so that what it keeps is
+// counted too; the worker processes themselves are counted below.
+class RegisterCycles : public ::testing::TestWithParam<int> {
+    InProcessWorker worker_;
+};
 
 TEST_P(RegisterCycles, LeakNothingOfTheirOwn) {
     constexpr int kCycles = 5000;
@@ -54,7 +59,25 @@ TEST_P(RegisterCycles, LeakNothingOfTheirOwn) {
 
 INSTANTIATE_TEST_SUITE_P(TenThousand, RegisterCycles, ::testing::Range(0, 2));
 
+// Each command starts a worker process, in a job, with a pipe: none of them
+// outlives its command.
+TEST(Repetition, WorkerProcessesLeaveNothingBehind) {
+    TempFolder folder;
+    const std::wstring lib = folder.Copy(Fixture(L"Beta.tlb"), L"Beta.tlb");
+    const std::wstring text = folder.Write(L"text.tlb", "not a type library");
+    ASSERT_EQ(RegisterLibrary(lib, L""), kTrue);
+    ASSERT_EQ(UnregisterLibrary(lib), kTrue);
+    const ResourceUse before = CurrentResourceUse();
+    int wrong = 0;
+    for (int i = 0; i < 40; ++i)
+        wrong += RegisterLibrary(lib, L"") != kTrue || UnregisterLibrary(lib) != kTrue ||
+                 RegisterLibrary(text, L"") != kFalse;
+    EXPECT_EQ(wrong, 0);
+    EXPECT_TRUE(EndsWhereItBegan(before, CurrentResourceUse()));
+}
+
 TEST(Repetition, FailedCommandsLeakNothingEither) {
+    const InProcessWorker worker;
     TempFolder folder;
     const std::wstring text = folder.Write(L"text.tlb", "not a type library");
     const std::wstring cut = folder.Write(L"cut.tlb", std::string("MSFT\0\0\0\0", 8));
