@@ -9,6 +9,7 @@
 #include "registrar/host/RegistrationUndo.h"
 #include "registrar/host/Worker.h"
 #include "registrar/registry/IdentityRemoval.h"
+#include "registrar/registry/KeyNames.h"
 #include "registrar/registry/RegisteredFile.h"
 
 #include <utility>
@@ -161,6 +162,20 @@ RegistrarResult UnregisterLibraryIn(const std::wstring& path, Scope scope) {
 RegistrarResult UnregisterIdentityIn(const LibraryId& id, Scope scope) {
     WorkerClient worker;
     return UnregisterIdentity(worker, id, {}, nullptr, scope, true);
+}
+
+std::wstring IdentityText(const LibraryId& id, bool platformAsSwitch) {
+    return GuidKeyName(id.guid) + L" " + VersionName(id.major, id.minor) + L" " + HexName(id.lcid) +
+           (platformAsSwitch ? L" /" : L" ") + PlatformKeyName(id.syskind);
+}
+
+bool ReadIdentity(const std::wstring& libid, const std::wstring& version,
+                  const std::wstring* locale, LibraryId& id) {
+    if (!ParseGuid(libid, id.guid) || !ParseVersion(version, id.major, id.minor)) return false;
+    unsigned long lcid = 0;
+    if (locale && !ParseHex(*locale, 8, lcid)) return false;
+    id.lcid = lcid;
+    return true;
 }
 
 RegistrarResult DescribeLibrary(const std::wstring& path, LibraryFacts& facts) {

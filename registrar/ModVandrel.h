@@ -9,6 +9,7 @@
 #include "common/Flag.h"
 #include "registrar/RegistrarResult.h"
 
+#include <optional>
 #include <string>
 
 namespace vandrel {
@@ -34,6 +35,19 @@ RegistrarResult UnregisterIdentityIn(const LibraryId& id, Scope scope);
 
 // Reads a library file as registering it would, and writes nothing.
 RegistrarResult DescribeLibrary(const std::wstring& path, LibraryFacts& facts);
+
+// The absolute form of a path, as the platform makes it.
+std::optional<std::wstring> FullPath(const std::wstring& path);
+
+// A registration as the command line names it, in the registry's own key
+// text: "{libid} major.minor lcid", then "/win16", "/win32" or "/win64" as a
+// switch, or "win16", "win32" or "win64" as a word.
+std::wstring IdentityText(const LibraryId& id, bool platformAsSwitch);
+// The libid, version and (when given) locale of such a line into `id`;
+// false when they name no registration (a locale that is not hexadecimal
+// names none).
+bool ReadIdentity(const std::wstring& libid, const std::wstring& version,
+                  const std::wstring* locale, LibraryId& id);
 
 // The worker's start (the same executable, started with the worker's own
 // argument text) and its run: the exit status.

@@ -3,7 +3,7 @@
 #include "shell/ModMain.h"
 
 #include "common/SameText.h"
-#include "registrar/registry/TypeLibRegistrations.h"
+#include "registrar/ModVandrel.h"
 #include "shell/ReasonLine.h"
 #include "shell/Texts.h"
 
@@ -90,20 +90,15 @@ CommandLine ParseArguments(const std::wstring& text) {
     }
     line.path = tokens.front();
     // A braced GUID alone is a path, as is anything that is not a version
-    // after it.
-    unsigned long lcid = 0;
-    if (tokens.size() > 1 && ParseGuid(tokens[0], line.identity.guid) &&
-        ParseVersion(tokens[1], line.identity.major, line.identity.minor)) {
-        line.byIdentity = true;
+    // after it. A third token that is not a switch is the locale, and a
+    // locale that cannot be read names no registration: nothing is removed
+    // for a mistyped one.
+    if (tokens.size() > 1) {
+        const bool localeGiven = tokens.size() > 2 && !tokens[2].empty() && tokens[2][0] != L'/';
+        line.byIdentity = ReadIdentity(tokens[0], tokens[1], localeGiven ? &tokens[2] : nullptr,
+                                       line.identity);
         line.identityText = tokens[0] + L" " + tokens[1];
-        // A third token that is not a switch is the locale, and a locale
-        // that cannot be read names no registration: nothing is removed for
-        // a mistyped one.
-        if (tokens.size() > 2 && !tokens[2].empty() && tokens[2][0] != L'/') {
-            line.byIdentity = ParseHex(tokens[2], 8, lcid);
-            line.identity.lcid = lcid;
-            line.identityText += L" " + tokens[2];
-        }
+        if (localeGiven) line.identityText += L" " + tokens[2];
     }
     return line;
 }

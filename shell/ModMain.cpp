@@ -2,10 +2,8 @@
 
 #include "common/Owned.h"
 #include "common/SameText.h"
-#include "registrar/host/LoadablePath.h"
 #include "registrar/ModVandrel.h"
 #include "shell/Elevation.h"
-#include "registrar/registry/KeyNames.h"
 #include "shell/ConsoleText.h"
 #include "shell/Query.h"
 #include "shell/ReasonLine.h"
@@ -77,11 +75,6 @@ bool MayElevate(const RegistrarResult& result, Flag showMessage, Scope scope) {
            scope == Scope::Machine && Services().ElevationType() == TokenElevationTypeLimited;
 }
 
-// The platform kind as the command line names it: /win16, /win32 or /win64.
-std::wstring PlatformSwitch(SYSKIND syskind) {
-    return std::wstring(L"/") + PlatformKeyName(syskind);
-}
-
 // The same command in an elevated, silent copy of this program, and that
 // copy's exit status. A declined prompt is a failure.
 DWORD RunElevated(bool unregister, const std::wstring& path, HWND owner,
@@ -89,10 +82,7 @@ DWORD RunElevated(bool unregister, const std::wstring& path, HWND owner,
     const std::wstring program = ProgramPath();
     // The elevated copy is started in a folder of the system's choosing.
     std::wstring parameters = L"\"" + FullPath(path).value_or(path) + L"\"";
-    if (identity)
-        parameters = GuidKeyName(identity->guid) + L" " + HexName(identity->major) + L"." +
-                     HexName(identity->minor) + L" " + HexName(identity->lcid) + L" " +
-                     PlatformSwitch(identity->syskind);
+    if (identity) parameters = IdentityText(*identity, true);
     if (unregister) parameters += L" /u";
     parameters += L" /s";
     SHELLEXECUTEINFOW info{};

@@ -3,15 +3,13 @@
 // library file that plainly ends early does not (LibraryShape.h).
 #pragma once
 
+#include "registrar/ModVandrel.h"
 #include "registrar/RegistrarResult.h"
 
 #include <optional>
 #include <string>
 
 namespace vandrel {
-
-// The absolute form of a path, as the platform makes it.
-std::optional<std::wstring> FullPath(const std::wstring& path);
 
 // Where a path leads: the file and resource the loader would read, or why
 // it leads nowhere (NoFile or Damaged, with a status that says more).
