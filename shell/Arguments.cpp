@@ -95,8 +95,8 @@ CommandLine ParseArguments(const std::wstring& text) {
     // for a mistyped one.
     if (tokens.size() > 1) {
         const bool localeGiven = tokens.size() > 2 && !tokens[2].empty() && tokens[2][0] != L'/';
-        line.byIdentity = ReadIdentity(tokens[0], tokens[1], localeGiven ? &tokens[2] : nullptr,
-                                       line.identity);
+        line.byIdentity =
+            ReadIdentity(tokens[0], tokens[1], localeGiven ? &tokens[2] : nullptr, line.identity);
         line.identityText = tokens[0] + L" " + tokens[1];
         if (localeGiven) line.identityText += L" " + tokens[2];
     }
