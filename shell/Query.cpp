@@ -43,6 +43,18 @@ std::wstring Version(const LibraryId& id) {
     return HexName(id.major) + L"." + HexName(id.minor);
 }
 
+const wchar_t* FileStateText(FileState state) {
+    switch (state) {
+    case FileState::There:
+        return ui::kFileThere;
+    case FileState::Gone:
+        return ui::kFileGone;
+    case FileState::Unreachable:
+        break;
+    }
+    return ui::kFileUnreachable;
+}
+
 } // namespace
 
 std::wstring LibraryLine(const LibraryFacts& facts) {
@@ -59,8 +71,7 @@ std::wstring RegistrationLine(const Registration& registration) {
            (registration.scope == Scope::User ? ui::kForUser : ui::kForMachine) + L" " +
            (registration.view == KEY_WOW64_32KEY ? ui::kView32 : ui::kView64) + L" " +
            HexName(id.lcid) + L" " + PlatformKeyName(id.syskind) + L" " +
-           Quoted(registration.path) + L" " +
-           (registration.fileExists ? ui::kFileThere : ui::kFileGone);
+           Quoted(registration.path) + L" " + FileStateText(registration.file);
 }
 
 std::wstring OrphanLine(const Registration& registration) {
@@ -78,7 +89,7 @@ int Query(const CommandLine& line) {
         facts.id = line.identity;
         for (Scope scope : {Scope::Machine, Scope::User}) {
             facts.name = RegisteredName(registry, facts.id, scope);
-            facts.interfaces = InterfacesToRemove(registry, facts.id, scope).size();
+            facts.interfaces = RegisteredInterfaces(registry, facts.id, scope).size();
             if (!facts.name.empty() || facts.interfaces) break;
         }
     } else if (const RegistrarResult described = DescribeLibrary(line.path, facts);
@@ -98,8 +109,10 @@ int Query(const CommandLine& line) {
 
 int ListOrphans() {
     std::wstring answer;
+    // Only a file that is gone makes an orphan: one that cannot be reached
+    // (no access, no drive, no answer) may well be there.
     for (const Registration& registration : Registrations(*RegistrarSeam()))
-        if (!registration.fileExists) answer += OrphanLine(registration) + L"\r\n";
+        if (registration.file == FileState::Gone) answer += OrphanLine(registration) + L"\r\n";
     CommandSeam()->WriteAnswer(answer);
     return kExitSucceeded;
 }
