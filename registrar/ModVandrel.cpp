@@ -11,6 +11,7 @@
 #include "registrar/registry/IdentityRemoval.h"
 #include "registrar/registry/KeyNames.h"
 #include "registrar/registry/RegisteredFile.h"
+#include "registrar/registry/TypeLibRegistrations.h"
 
 #include <utility>
 
@@ -85,32 +86,44 @@ RegistrarResult UnregisterIdentity(WorkerClient& worker, const LibraryId& id,
                                    bool exactly) {
     const RegistrarPlatform& registry = *RegistrarSeam();
     const std::wstring* givenPath = given ? &given->file.path : nullptr;
+    // The exact leaf is read whatever its string type: one to be expanded
+    // names no file Vandrel can judge (LeafFileState), so it stays.
+    DWORD type = REG_SZ;
     auto lookup = [&] {
-        return exactly ? ExactlyRegisteredFile(registry, id, scope)
+        type = REG_SZ;
+        return exactly ? ExactlyRegisteredText(registry, id, scope, type)
                        : RegisteredFile(registry, id, scope);
     };
+    const RegistrarResult unexpanded = {kFalse, Failure::NoFile,
+                                        HRESULT_FROM_WIN32(ERROR_BAD_PATHNAME)};
     Registered registered;
-    if (RegistrarResult read = ReadRegistered(worker, lookup(), givenPath, registered);
+    const auto first = lookup();
+    if (type != REG_SZ) return unexpanded;
+    if (RegistrarResult read = ReadRegistered(worker, first, givenPath, registered);
         read.flag != kTrue)
         return read;
     HeldTurn turn;
     if (const HRESULT taken = TakeTurn(scope, turn); taken != S_OK) return Busy(taken);
-    if (const auto now = lookup(); now != registered.path)
+    if (const auto now = lookup(); now != registered.path) {
+        if (type != REG_SZ) return unexpanded;
         if (RegistrarResult read = ReadRegistered(worker, now, givenPath, registered);
             read.flag != kTrue)
             return read;
+    }
     // Exactly this registration, and none: the platform is not asked, since
     // it would fall back on another locale's.
     if (!registered.path && exactly)
         return {kFalse, Failure::NotRegistered, TYPE_E_LIBNOTREGISTERED};
     if (registered.path && exactly && !registered.loaded && Gone(Resolve(*registered.path))) {
-        // The file is gone: the registration goes as the platform would have
-        // removed it, with the interfaces its keys name.
-        interfaces = InterfacesToRemove(registry, id, scope);
-        RegistrationUndo undo(registry, PlatformCall::Unregister, id.guid, interfaces, scope);
+        // The file is gone, on a volume that answers: the registration goes
+        // as the platform would have removed it, with the Interface keys its
+        // registration wrote, view by view, that nothing else still uses.
+        const std::vector<ViewInterfaces> keys = InterfacesToRemove(registry, id, scope);
+        RegistrationUndo undo(registry, PlatformCall::Unregister, id.guid, AllInterfaces(keys),
+                              scope);
         if (const HRESULT recorded = undo.recorded(); recorded != S_OK)
             return {kFalse, Failure::Platform, recorded};
-        const HRESULT removed = RemoveRegistration(registry, id, interfaces, scope);
+        const HRESULT removed = RemoveRegistration(registry, id, keys, scope);
         return undo.Settle(removed == S_OK ? RegistrarResult(kTrue)
                                            : RegistrarResult(kFalse, Failure::Platform, removed));
     }
@@ -164,9 +177,33 @@ RegistrarResult UnregisterIdentityIn(const LibraryId& id, Scope scope) {
     return UnregisterIdentity(worker, id, {}, nullptr, scope, true);
 }
 
+std::vector<Registration> AllRegistrations() {
+    return Registrations(*RegistrarSeam());
+}
+
+std::vector<Registration> RegistrationsOf(const LibraryId& id) {
+    return Registrations(*RegistrarSeam(), id.guid, id.major, id.minor);
+}
+
+LibraryFacts RegisteredFacts(const LibraryId& id) {
+    const RegistrarPlatform& registry = *RegistrarSeam();
+    LibraryFacts facts;
+    facts.id = id;
+    for (Scope scope : {Scope::Machine, Scope::User}) {
+        facts.name = RegisteredName(registry, id, scope);
+        facts.interfaces = RegisteredInterfaces(registry, id, scope).size();
+        if (!facts.name.empty() || facts.interfaces) break;
+    }
+    return facts;
+}
+
 std::wstring IdentityText(const LibraryId& id, bool platformAsSwitch) {
     return GuidKeyName(id.guid) + L" " + VersionName(id.major, id.minor) + L" " + HexName(id.lcid) +
            (platformAsSwitch ? L" /" : L" ") + PlatformKeyName(id.syskind);
+}
+
+std::wstring LocaleAndPlatformText(const LibraryId& id) {
+    return HexName(id.lcid) + L" " + PlatformKeyName(id.syskind);
 }
 
 bool ReadIdentity(const std::wstring& libid, const std::wstring& version,

@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vandrel {
 
@@ -36,6 +37,14 @@ RegistrarResult UnregisterIdentityIn(const LibraryId& id, Scope scope);
 // Reads a library file as registering it would, and writes nothing.
 RegistrarResult DescribeLibrary(const std::wstring& path, LibraryFacts& facts);
 
+// What the registry holds: every registration in the machine's classes
+// (both views) and the user's, or those of one libid and version; and what
+// a registered version goes by (its name, and how many interfaces its keys
+// name), for the machine or else the user. The registry is only read.
+std::vector<Registration> AllRegistrations();
+std::vector<Registration> RegistrationsOf(const LibraryId& id);
+LibraryFacts RegisteredFacts(const LibraryId& id);
+
 // The absolute form of a path, as the platform makes it.
 std::optional<std::wstring> FullPath(const std::wstring& path);
 
@@ -43,6 +52,8 @@ std::optional<std::wstring> FullPath(const std::wstring& path);
 // text: "{libid} major.minor lcid", then "/win16", "/win32" or "/win64" as a
 // switch, or "win16", "win32" or "win64" as a word.
 std::wstring IdentityText(const LibraryId& id, bool platformAsSwitch);
+// Its last two words: "409 win64".
+std::wstring LocaleAndPlatformText(const LibraryId& id);
 // The libid, version and (when given) locale of such a line into `id`;
 // false when they name no registration (a locale that is not hexadecimal
 // names none).

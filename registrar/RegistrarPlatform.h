@@ -1,8 +1,8 @@
 // Every platform call of the registrar that tests replace: the Automation
 // library's and the scratch block's (made in the worker), and the
 // registry's (made by Vandrel around it). The loaded library's own calls go
-// through the ITypeLib that LoadTypeLib hands back; file probes are made
-// directly: they are tested with real files. The turn has its own table
+// through the ITypeLib that LoadTypeLib hands back. File probes have a seam
+// of their own (host/LoadablePath.h), and so has the turn
 // (host/RegistrationTurn.h).
 #pragma once
 

@@ -7,6 +7,7 @@
 #include <oaidl.h>
 
 #include <string>
+#include <vector>
 
 namespace vandrel {
 
@@ -29,6 +30,22 @@ struct LibraryFacts {
     LibraryId id;
     std::wstring name;
     size_t interfaces = 0; // those its registration writes Interface keys for
+};
+
+// What the file a registration names is: there (perhaps damaged), gone (it,
+// or a folder on its path, is not found on a volume that answers), or
+// unreachable (anything else). The path is taken as the registry holds it.
+enum class FileState { There, Gone, Unreachable };
+
+// One registration as the registry holds it: a leaf
+// TypeLib\{libid}\<version>\<locale>\<platform>, where it was found, and
+// the path it names.
+struct Registration {
+    Scope scope;
+    REGSAM view; // KEY_WOW64_64KEY or KEY_WOW64_32KEY
+    LibraryId id;
+    std::wstring path;
+    FileState file;
 };
 
 // Whose registration a call writes or removes: the machine's (through

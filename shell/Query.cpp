@@ -1,8 +1,6 @@
 #include "shell/Query.h"
 
-#include "registrar/registry/IdentityRemoval.h"
 #include "registrar/ModVandrel.h"
-#include "registrar/registry/KeyNames.h"
 #include "shell/ReasonLine.h"
 #include "shell/Texts.h"
 
@@ -39,8 +37,16 @@ std::wstring Quoted(const std::wstring& text) {
     return quoted + L"\"";
 }
 
-std::wstring Version(const LibraryId& id) {
-    return HexName(id.major) + L"." + HexName(id.minor);
+const wchar_t* FileStateText(FileState state) {
+    switch (state) {
+    case FileState::There:
+        return ui::kFileThere;
+    case FileState::Gone:
+        return ui::kFileGone;
+    case FileState::Unreachable:
+        break;
+    }
+    return ui::kFileUnreachable;
 }
 
 } // namespace
@@ -48,9 +54,7 @@ std::wstring Version(const LibraryId& id) {
 std::wstring LibraryLine(const LibraryFacts& facts) {
     const LibraryId& id = facts.id;
     return std::wstring(ui::kLibraryLead) + L" " + Quoted(facts.name) + L" " +
-           GuidKeyName(id.guid) + L" " + Version(id) + L" " + HexName(id.lcid) + L" " +
-           PlatformKeyName(id.syskind) + L" " + ui::kInterfaceCount + L" " +
-           Decimal(facts.interfaces);
+           IdentityText(id, false) + L" " + ui::kInterfaceCount + L" " + Decimal(facts.interfaces);
 }
 
 std::wstring RegistrationLine(const Registration& registration) {
@@ -58,29 +62,20 @@ std::wstring RegistrationLine(const Registration& registration) {
     return std::wstring(ui::kRegistrationLead) + L" " +
            (registration.scope == Scope::User ? ui::kForUser : ui::kForMachine) + L" " +
            (registration.view == KEY_WOW64_32KEY ? ui::kView32 : ui::kView64) + L" " +
-           HexName(id.lcid) + L" " + PlatformKeyName(id.syskind) + L" " +
-           Quoted(registration.path) + L" " +
-           (registration.fileExists ? ui::kFileThere : ui::kFileGone);
+           LocaleAndPlatformText(id) + L" " + Quoted(registration.path) + L" " +
+           FileStateText(registration.file);
 }
 
 std::wstring OrphanLine(const Registration& registration) {
-    const LibraryId& id = registration.id;
-    std::wstring line = GuidKeyName(id.guid) + L" " + Version(id) + L" " + HexName(id.lcid) +
-                        L" /" + PlatformKeyName(id.syskind) + L" /u";
+    std::wstring line = IdentityText(registration.id, true) + L" /u";
     if (registration.scope == Scope::User) line += L" /user";
     return line;
 }
 
 int Query(const CommandLine& line) {
-    const RegistrarPlatform& registry = *RegistrarSeam();
     LibraryFacts facts;
     if (line.byIdentity) {
-        facts.id = line.identity;
-        for (Scope scope : {Scope::Machine, Scope::User}) {
-            facts.name = RegisteredName(registry, facts.id, scope);
-            facts.interfaces = InterfacesToRemove(registry, facts.id, scope).size();
-            if (!facts.name.empty() || facts.interfaces) break;
-        }
+        facts = RegisteredFacts(line.identity);
     } else if (const RegistrarResult described = DescribeLibrary(line.path, facts);
                described.flag != kTrue) {
         CommandSeam()->WriteReason(
@@ -88,8 +83,7 @@ int Query(const CommandLine& line) {
         return kExitFailed;
     }
     std::wstring answer = LibraryLine(facts) + L"\r\n";
-    const auto registrations =
-        Registrations(registry, facts.id.guid, facts.id.major, facts.id.minor);
+    const auto registrations = RegistrationsOf(facts.id);
     for (const Registration& registration : registrations)
         answer += RegistrationLine(registration) + L"\r\n";
     CommandSeam()->WriteAnswer(answer);
@@ -98,8 +92,10 @@ int Query(const CommandLine& line) {
 
 int ListOrphans() {
     std::wstring answer;
-    for (const Registration& registration : Registrations(*RegistrarSeam()))
-        if (!registration.fileExists) answer += OrphanLine(registration) + L"\r\n";
+    // Only a file that is gone makes an orphan: one that cannot be reached
+    // (no access, no drive, no answer) may well be there.
+    for (const Registration& registration : AllRegistrations())
+        if (registration.file == FileState::Gone) answer += OrphanLine(registration) + L"\r\n";
     CommandSeam()->WriteAnswer(answer);
     return kExitSucceeded;
 }

@@ -3,7 +3,7 @@
 // standard output and write nothing to the registry.
 #pragma once
 
-#include "registrar/registry/TypeLibRegistrations.h"
+#include "registrar/ModVandrel.h"
 #include "shell/ModMain.h"
 
 #include <string>

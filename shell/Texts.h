@@ -41,6 +41,9 @@ inline constexpr wchar_t kView64[] = L"64位视图";
 inline constexpr wchar_t kView32[] = L"32位视图";
 inline constexpr wchar_t kFileThere[] = L"文件存在";
 inline constexpr wchar_t kFileGone[] = L"文件缺失";
+// Neither there nor known to be gone: access refused, a drive or share that
+// does not answer, a device, a path to be expanded.
+inline constexpr wchar_t kFileUnreachable[] = L"文件无法访问";
 
 // The reason line of a mistyped switch lists the switches there are.
 inline constexpr wchar_t kKnownSwitches[] = L"可用的开关";

@@ -8,8 +8,10 @@
 namespace vandrel {
 namespace {
 
+const FileProbe kRealProbe = {::GetFileAttributesW};
+
 bool IsRegularFile(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const DWORD attributes = FileProbeSeam()->GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return false;
     // Devices and pipes can pass the attribute test; only a disk file may
@@ -34,15 +36,67 @@ std::optional<WORD> ResourceIndex(const std::wstring& text) {
     return static_cast<WORD>(value);
 }
 
-constexpr HRESULT kNoSuchFile = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+bool NotFound(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
 
-// Why a name is no file: it is not there (the file or a folder on its way),
-// it is there as something else, or it could not be looked at.
+bool IsDriveLetter(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
+// The root of the volume a full path lies on: "X:\" or "\\server\share\",
+// either perhaps behind "\\?\". Empty for a path on no volume (a device).
+std::wstring VolumeRoot(const std::wstring& full) {
+    size_t at = 0;
+    bool share = false;
+    if (full.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        at = 8;
+        share = true;
+    } else if (full.rfind(L"\\\\?\\", 0) == 0) {
+        at = 4;
+    } else if (full.rfind(L"\\\\.\\", 0) == 0) {
+        return L"";
+    } else if (full.rfind(L"\\\\", 0) == 0) {
+        at = 2;
+        share = true;
+    }
+    if (!share) {
+        const bool drive = full.size() >= at + 3 && IsDriveLetter(full[at]) &&
+                           full[at + 1] == L':' && full[at + 2] == L'\\';
+        return drive ? full.substr(0, at + 3) : L"";
+    }
+    const size_t server = full.find(L'\\', at);
+    if (server == std::wstring::npos || server == at) return L"";
+    const size_t end = full.find(L'\\', server + 1);
+    if (end == std::wstring::npos || end == server + 1) return L"";
+    return full.substr(0, end + 1);
+}
+
+// Why a volume does not answer, or ERROR_SUCCESS where it does. A root
+// "not found" means the drive or share itself is not there, which says
+// nothing of the file: it is told apart from a missing file.
+DWORD VolumeSilence(const std::wstring& full) {
+    const std::wstring root = VolumeRoot(full);
+    if (root.empty()) return ERROR_BAD_PATHNAME;
+    if (FileProbeSeam()->GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return ERROR_SUCCESS;
+    const DWORD error = ::GetLastError();
+    if (error && !NotFound(error)) return error;
+    return root.find(L':') == std::wstring::npos ? ERROR_BAD_NETPATH : ERROR_INVALID_DRIVE;
+}
+
+// Why a name is no file: it is not there (the file or a folder on its way,
+// on a volume that answers), it is there as something else, or it could
+// not be looked at.
 Resolved NoFile(const std::wstring& file) {
-    if (::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES)
+    if (FileProbeSeam()->GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES)
         return {Failure::NoFile, kNoPlainFile, {}};
     const DWORD error = ::GetLastError();
-    return {Failure::NoFile, error ? HRESULT_FROM_WIN32(error) : kNoSuchFile, {}};
+    if (!NotFound(error))
+        return {Failure::NoFile, HRESULT_FROM_WIN32(error ? error : ERROR_GEN_FAILURE), {}};
+    if (const DWORD silence = VolumeSilence(file); silence != ERROR_SUCCESS)
+        return {Failure::NoFile, HRESULT_FROM_WIN32(silence), {}};
+    return {Failure::NoFile, HRESULT_FROM_WIN32(error), {}};
 }
 
 } // namespace
@@ -85,13 +139,15 @@ Resolved Resolve(const std::wstring& path) {
     return {Failure::None, S_OK, std::move(*full), bytes};
 }
 
-bool LoadableFileExists(const std::wstring& path) {
-    const auto full = FullPath(path);
-    if (!full || path.find(L'\0') != std::wstring::npos) return false;
-    if (IsRegularFile(*full)) return true;
-    const auto slash = full->find_last_of(L'\\');
-    return slash != std::wstring::npos && slash != 0 && ResourceIndex(full->substr(slash + 1)) &&
-           IsRegularFile(full->substr(0, slash));
+FileState RegisteredFileState(const std::wstring& path) {
+    const Resolved resolved = Resolve(path);
+    if (resolved.failure != Failure::NoFile) return FileState::There;
+    return Gone(resolved) ? FileState::Gone : FileState::Unreachable;
+}
+
+Seam<FileProbe>& FileProbeSeam() {
+    static Seam<FileProbe> seam(kRealProbe);
+    return seam;
 }
 
 bool SameFile(const std::wstring& a, const std::wstring& b) {

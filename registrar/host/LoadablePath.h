@@ -3,6 +3,7 @@
 // library file that plainly ends early does not (LibraryShape.h).
 #pragma once
 
+#include "common/Seam.h"
 #include "registrar/ModVandrel.h"
 #include "registrar/RegistrarResult.h"
 
@@ -22,8 +23,9 @@ struct Resolved {
 // A name that exists but is no plain file fails with this status.
 inline constexpr HRESULT kNoPlainFile = HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE);
 // Whether a failed resolution found the file, or a folder on its way, not
-// there: anything else (no plain file, no access, no answer) is no
-// evidence that it is gone.
+// there on a volume that answers: anything else (no plain file, no access,
+// a drive that is not mapped, a share that does not answer) is no evidence
+// that it is gone. Resolve never gives those two statuses for such a path.
 inline bool Gone(const Resolved& resolved) {
     return resolved.failure == Failure::NoFile &&
            (resolved.status == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
@@ -31,9 +33,17 @@ inline bool Gone(const Resolved& resolved) {
 }
 Resolved Resolve(const std::wstring& path);
 
-// Whether a path names an existing plain file, or such a file followed by a
-// resource index: the file a registration names is there.
-bool LoadableFileExists(const std::wstring& path);
+// The state of the file a registration names (RegistrarResult.h): Resolve
+// finds it, Gone above, or neither.
+FileState RegisteredFileState(const std::wstring& path);
+
+// The file probe the rules above turn on, replaceable by tests: a refused
+// access cannot be had otherwise under Wine, where every process may read
+// every file.
+struct FileProbe {
+    decltype(&::GetFileAttributesW) GetFileAttributesW;
+};
+Seam<FileProbe>& FileProbeSeam();
 
 // Two full paths of one file, the one perhaps in the "\\\\?\\" form the
 // platform writes into the registry.

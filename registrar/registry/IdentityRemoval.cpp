@@ -67,11 +67,29 @@ bool OnlyFlagsAndHelpDir(const RegistrarPlatform& registry, HKEY version) {
 
 } // namespace
 
-std::vector<IID> InterfacesToRemove(const RegistrarPlatform& registry, const LibraryId& id,
-                                    Scope scope) {
-    std::vector<IID> all;
+std::vector<IID> RegisteredInterfaces(const RegistrarPlatform& registry, const LibraryId& id,
+                                      Scope scope) {
+    std::vector<ViewInterfaces> views;
     for (REGSAM view : InterfaceViews())
-        for (const IID& iid : InterfacesNaming(registry, id, scope, view)) {
+        views.push_back({view, InterfacesNaming(registry, id, scope, view)});
+    return AllInterfaces(views);
+}
+
+std::vector<ViewInterfaces> InterfacesToRemove(const RegistrarPlatform& registry,
+                                               const LibraryId& id, Scope scope) {
+    std::vector<ViewInterfaces> views;
+    for (const Registration& other : Registrations(registry, id.guid, id.major, id.minor))
+        if (other.scope == scope && (other.id.lcid != id.lcid || other.id.syskind != id.syskind))
+            return views;
+    for (REGSAM view : InterfaceViews())
+        views.push_back({view, InterfacesNaming(registry, id, scope, view)});
+    return views;
+}
+
+std::vector<IID> AllInterfaces(const std::vector<ViewInterfaces>& views) {
+    std::vector<IID> all;
+    for (const ViewInterfaces& view : views)
+        for (const IID& iid : view.iids) {
             bool known = false;
             for (const IID& have : all)
                 known = known || IsEqualGUID(have, iid);
@@ -81,13 +99,13 @@ std::vector<IID> InterfacesToRemove(const RegistrarPlatform& registry, const Lib
 }
 
 HRESULT RemoveRegistration(const RegistrarPlatform& registry, const LibraryId& id,
-                           const std::vector<IID>& interfaces, Scope scope) {
-    for (REGSAM view : InterfaceViews()) {
+                           const std::vector<ViewInterfaces>& interfaces, Scope scope) {
+    for (const ViewInterfaces& view : interfaces) {
         OwnedKey classes;
-        const LSTATUS opened = OpenClasses(registry, scope, view, classes.put());
+        const LSTATUS opened = OpenClasses(registry, scope, view.view, classes.put());
         if (opened != ERROR_SUCCESS) return HRESULT_FROM_WIN32(opened);
-        for (const IID& iid : interfaces)
-            if (const HRESULT status = RemoveInterface(registry, classes.get(), iid, view);
+        for (const IID& iid : view.iids)
+            if (const HRESULT status = RemoveInterface(registry, classes.get(), iid, view.view);
                 status != S_OK)
                 return status;
     }

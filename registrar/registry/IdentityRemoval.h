@@ -11,18 +11,37 @@
 
 namespace vandrel {
 
-// The interfaces the platform would remove with this registration: those
-// whose Interface key names the library and version, in the views it writes.
-std::vector<IID> InterfacesToRemove(const RegistrarPlatform& registry, const LibraryId& id,
-                                    Scope scope);
+// The Interface keys of one registry view that a removal takes.
+struct ViewInterfaces {
+    REGSAM view; // 0 for the process's own view, or the other one's flag
+    std::vector<IID> iids;
+};
+
+// The interfaces registered for this library and version in the scope, in
+// any view: those whose Interface key names them and that the platform's
+// registration writes (InterfacesNaming).
+std::vector<IID> RegisteredInterfaces(const RegistrarPlatform& registry, const LibraryId& id,
+                                      Scope scope);
+
+// The Interface keys that go with this registration, view by view: in each
+// view those that name the library and version there and that the
+// platform's registration writes, so that a key of the same interface in the
+// other view, naming another version, stays. None while another registration
+// of the library and version (another locale or platform) stays in the
+// scope: it still uses them.
+std::vector<ViewInterfaces> InterfacesToRemove(const RegistrarPlatform& registry,
+                                               const LibraryId& id, Scope scope);
+
+// Every interface of a removal's views, once: what the undo records.
+std::vector<IID> AllInterfaces(const std::vector<ViewInterfaces>& views);
 
 // Removes the registration's leaf TypeLib\{libid}\<version>\<locale>\<platform>,
 // the locale key once it is empty, the version's FLAGS and HELPDIR and the
 // version and library keys once nothing else is left in them, and the given
-// interfaces' keys in the views the platform writes. S_OK, or the status of
+// interfaces' keys, each in its own view. S_OK, or the status of
 // a removal that failed (what was removed before it stays removed: the
 // caller's undo puts it back).
 HRESULT RemoveRegistration(const RegistrarPlatform& registry, const LibraryId& id,
-                           const std::vector<IID>& interfaces, Scope scope);
+                           const std::vector<ViewInterfaces>& interfaces, Scope scope);
 
 } // namespace vandrel

@@ -11,7 +11,7 @@ namespace vandrel {
 namespace {
 
 std::optional<std::wstring> Lookup(const RegistrarPlatform& registry, const LibraryId& id,
-                                   Scope scope, bool fallBack) {
+                                   Scope scope, bool fallBack, DWORD* anyType = nullptr) {
     OwnedKey classes;
     if (scope == Scope::User && registry.RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0,
                                                        KEY_READ, classes.put()) != ERROR_SUCCESS)
@@ -30,7 +30,8 @@ std::optional<std::wstring> Lookup(const RegistrarPlatform& registry, const Libr
             continue;
         DWORD type = 0;
         auto path = ReadText(registry, leafKey.get(), nullptr, &type);
-        if (path && type == REG_SZ) return path;
+        if (path && anyType) *anyType = type;
+        if (path && (type == REG_SZ || anyType)) return path;
     }
     return std::nullopt;
 }
@@ -54,6 +55,11 @@ std::optional<std::wstring> RegisteredFile(const RegistrarPlatform& registry, co
 std::optional<std::wstring> ExactlyRegisteredFile(const RegistrarPlatform& registry,
                                                   const LibraryId& id, Scope scope) {
     return Lookup(registry, id, scope, false);
+}
+
+std::optional<std::wstring> ExactlyRegisteredText(const RegistrarPlatform& registry,
+                                                  const LibraryId& id, Scope scope, DWORD& type) {
+    return Lookup(registry, id, scope, false, &type);
 }
 
 } // namespace vandrel

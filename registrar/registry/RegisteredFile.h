@@ -19,6 +19,9 @@ std::optional<std::wstring> RegisteredFile(const RegistrarPlatform& registry, co
 // The path of exactly this registration (locale and platform as given).
 std::optional<std::wstring> ExactlyRegisteredFile(const RegistrarPlatform& registry,
                                                   const LibraryId& id, Scope scope);
+// The text of exactly this registration, REG_SZ or REG_EXPAND_SZ, and its type.
+std::optional<std::wstring> ExactlyRegisteredText(const RegistrarPlatform& registry,
+                                                  const LibraryId& id, Scope scope, DWORD& type);
 
 // The locales the lookup tries for `lcid`, in order. The sublanguage is the
 // one Wine's lookup takes: the low 16 bits shifted right by 10, so that a

@@ -55,6 +55,13 @@ bool ParsePlatform(const std::wstring& text, SYSKIND& syskind) {
     return false;
 }
 
+// The two proxies the platform's registration names for the interfaces it
+// writes keys for: dual or oleautomation interfaces, and dispinterfaces.
+bool IsAutomationProxy(const std::wstring& clsid) {
+    return SameText(clsid, L"{00020424-0000-0000-C000-000000000046}") ||
+           SameText(clsid, L"{00020420-0000-0000-C000-000000000046}");
+}
+
 void AddOnce(std::vector<Registration>& all, Registration found) {
     for (const Registration& known : all)
         if (known.scope == found.scope && IsEqualGUID(known.id.guid, found.id.guid) &&
@@ -78,9 +85,11 @@ void VersionRegistrations(const RegistrarPlatform& registry, HKEY version, Scope
             const OwnedKey leaf = Open(registry, localeKey.get(), platform, view);
             if (!leaf) continue;
             id.lcid = lcid;
-            std::wstring path = Text(registry, leaf.get(), nullptr);
-            const bool exists = LoadableFileExists(path);
-            AddOnce(all, {scope, view, id, std::move(path), exists});
+            DWORD type = REG_SZ;
+            std::wstring path = ReadText(registry, leaf.get(), nullptr, &type).value_or(L"");
+            if (path.empty()) continue;
+            const FileState state = LeafFileState(path, type);
+            AddOnce(all, {scope, view, id, std::move(path), state});
         }
     }
 }
@@ -119,6 +128,10 @@ void Collect(const RegistrarPlatform& registry, const GUID* only, WORD major, WO
 
 } // namespace
 
+FileState LeafFileState(const std::wstring& text, DWORD type) {
+    return type == REG_SZ ? RegisteredFileState(text) : FileState::Unreachable;
+}
+
 std::vector<Registration> Registrations(const RegistrarPlatform& registry) {
     std::vector<Registration> all;
     Collect(registry, nullptr, 0, 0, all);
@@ -152,9 +165,11 @@ std::vector<IID> InterfacesNaming(const RegistrarPlatform& registry, const Libra
         GUID iid;
         if (!ParseGuid(name, iid)) continue;
         const OwnedKey reference = Open(registry, interfaces.get(), name + L"\\TypeLib", view);
-        if (reference && SameText(Text(registry, reference.get(), nullptr), library) &&
-            SameText(Text(registry, reference.get(), L"Version"), version))
-            naming.push_back(iid);
+        if (!reference || !SameText(Text(registry, reference.get(), nullptr), library) ||
+            !SameText(Text(registry, reference.get(), L"Version"), version))
+            continue;
+        const OwnedKey proxy = Open(registry, interfaces.get(), name + L"\\ProxyStubClsid32", view);
+        if (proxy && IsAutomationProxy(Text(registry, proxy.get(), nullptr))) naming.push_back(iid);
     }
     return naming;
 }

@@ -5,6 +5,7 @@
 
 #include "registrar/RegistrarPlatform.h"
 #include "registrar/RegistrarResult.h"
+#include "registrar/host/LoadablePath.h"
 #include "registrar/registry/KeyNames.h"
 
 #include <string>
@@ -12,17 +13,16 @@
 
 namespace vandrel {
 
-struct Registration {
-    Scope scope;
-    REGSAM view; // KEY_WOW64_64KEY or KEY_WOW64_32KEY
-    LibraryId id;
-    std::wstring path;
-    bool fileExists;
-};
+// The state of the file a registration's text names. Text of type
+// REG_EXPAND_SZ is taken as it stands, as the platform's lookup takes it,
+// and is unreachable: which file it means turns on a reader's environment
+// that Vandrel would only guess, and the platform never writes one.
+FileState LeafFileState(const std::wstring& text, DWORD type);
 
 // The registrations in the machine's classes (both views) and the user's,
 // each once, in registry order: all of them, or those of one library and
-// version (any locale and platform).
+// version (any locale and platform). A leaf that names no path is no file
+// registration and is left out.
 std::vector<Registration> Registrations(const RegistrarPlatform& registry);
 std::vector<Registration> Registrations(const RegistrarPlatform& registry, const GUID& library,
                                         WORD major, WORD minor);
@@ -31,7 +31,9 @@ std::vector<Registration> Registrations(const RegistrarPlatform& registry, const
 std::wstring RegisteredName(const RegistrarPlatform& registry, const LibraryId& id, Scope scope);
 
 // The interfaces whose Interface key names this library and version (its
-// TypeLib subkey), in the scope's classes and one view.
+// TypeLib subkey) and is of the kind the platform's registration writes
+// (an Automation proxy), in the scope's classes and one view. A key with a
+// proxy of its own was written by someone else, whatever it names.
 std::vector<IID> InterfacesNaming(const RegistrarPlatform& registry, const LibraryId& id,
                                   Scope scope, REGSAM view);
 

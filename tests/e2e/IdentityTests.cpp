@@ -39,14 +39,38 @@ std::vector<std::wstring> NewLines(const std::wstring& before, const std::wstrin
     return added;
 }
 
-// How many of /q's lines end with this file's name, quoted, and its state.
-size_t RegistrationsOf(const Written& answer, const std::wstring& file, bool there) {
-    const std::wstring tail = L"\\" + file + L"\" " + (there ? text::kFileThere : text::kFileGone);
+// How many of /q's lines end with this file's name, quoted, and a state.
+size_t RegistrationsOf(const Written& answer, const std::wstring& file, const std::wstring& state) {
+    const std::wstring tail = L"\\" + file + L"\" " + state;
     size_t count = 0;
     for (const std::wstring& line : Lines(answer.text))
         count += line.size() >= tail.size() &&
                  line.compare(line.size() - tail.size(), tail.size(), tail) == 0;
     return count;
+}
+size_t RegistrationsOf(const Written& answer, const std::wstring& file, bool there) {
+    return RegistrationsOf(answer, file, there ? text::kFileThere : text::kFileGone);
+}
+
+// A drive letter the prefix does not map.
+std::wstring UnmappedDrive() {
+    for (wchar_t letter = L'Q'; letter <= L'Y'; ++letter)
+        if (::GetDriveTypeW((std::wstring(1, letter) + L":\\").c_str()) == DRIVE_NO_ROOT_DIR)
+            return std::wstring(1, letter) + L":";
+    return L"";
+}
+
+// A key under HKLM\Software\Classes in one view, with one string value.
+void Put(REGSAM view, const std::wstring& key, const wchar_t* name, const std::wstring& data,
+         DWORD type = REG_SZ) {
+    HKEY created = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + key).c_str(), 0,
+                                nullptr, 0, KEY_WRITE | view, nullptr, &created, nullptr),
+              ERROR_SUCCESS)
+        << key;
+    ::RegSetValueExW(created, name, 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
+                     static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(created);
 }
 
 class ByIdentity : public RegistryTest {
@@ -62,6 +86,15 @@ protected:
     void TearDown() override {
         for (const std::wstring& path : paths)
             vandrel::test::Run(VandrelExe(), L"\"" + path + L"\" /u /s");
+        for (const std::wstring& key : written)
+            for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+                HKEY classes = nullptr;
+                if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0,
+                                    KEY_ALL_ACCESS | view, &classes) != ERROR_SUCCESS)
+                    continue;
+                ::RegDeleteTreeW(classes, key.c_str());
+                ::RegCloseKey(classes);
+            }
         RegistryTest::TearDown();
     }
     Written Vandrel(const std::wstring& arguments, DWORD stream = STD_ERROR_HANDLE) {
@@ -74,11 +107,13 @@ protected:
     Written orphansBefore;
     TempFolder folder;
     std::vector<std::wstring> paths;
+    std::vector<std::wstring> written; // keys under the machine's classes the test wrote
 };
 
 // Two versions for both platforms registered, one file deleted: /q tells it
 // missing, /orphans lists exactly it, and its line removes it key for key as
-// the platform removes it while the file is there; the other three stay.
+// the platform removes it while the file is there, but for the Interface
+// keys the live registration of its version still uses; the other three stay.
 TEST_F(ByIdentity, AMissingFilesRegistrationGoesAsThePlatformWouldRemoveItAndNothingElse) {
     RegisterAll();
     const std::wstring all = RegistrySnapshot();
@@ -122,7 +157,17 @@ TEST_F(ByIdentity, AMissingFilesRegistrationGoesAsThePlatformWouldRemoveItAndNot
     const Written removed = Vandrel(found[0] + L" /s");
     EXPECT_EQ(removed.status, 0u) << removed.text;
     EXPECT_EQ(removed.text, L"");
-    EXPECT_TRUE(SameRegistry(platformRemoved, RegistrySnapshot()));
+    // The leaf goes, as the platform takes it; the version's Interface keys,
+    // which the platform would take too, stay for Delta 1.0 on win64.
+    std::wstring kept;
+    for (const std::wstring& line : Lines(all))
+        if (line.find(kDelta + L"\\\\1.0\\\\0\\\\win32") == std::wstring::npos)
+            kept += line + L"\n";
+    EXPECT_TRUE(SameRegistry(kept, RegistrySnapshot()));
+    for (const std::wstring& line : NewLines(platformRemoved, kept))
+        EXPECT_NE(line.find(L"Interface\\{5D8E2F41-7C3A-4B19-A6E0-2B9C4D71E811}"),
+                  std::wstring::npos)
+            << line;
     EXPECT_EQ(Vandrel(L"/orphans", STD_OUTPUT_HANDLE).text, orphansBefore.text);
 
     const Written after = Vandrel(v1, STD_OUTPUT_HANDLE);
@@ -142,8 +187,8 @@ TEST_F(ByIdentity, AMissingFilesRegistrationGoesAsThePlatformWouldRemoveItAndNot
 }
 
 // A win16 registration whose file is gone: /orphans names it /win16, and
-// that line removes it alone; the live registrations of the same version stay
-// (the version's Interface keys go with it, as the platform removes them).
+// that line removes it alone; the live registrations of the same version stay,
+// and so do the version's Interface keys, which they use.
 TEST_F(ByIdentity, AWin16OrphanLineRemovesOnlyTheWin16Registration) {
     RegisterAll();
     const std::wstring gone = L"C:\\nowhere\\Delta1.win16.tlb";
@@ -175,6 +220,123 @@ TEST_F(ByIdentity, NothingRegisteredIsOneForTheQuestionAndTheRemoval) {
         EXPECT_EQ(Vandrel(kDelta + L" 2.0" + extra + L" /u /s").status, 1u) << extra;
         EXPECT_TRUE(SameRegistry(before, RegistrySnapshot())) << extra;
     }
+}
+
+// Leaves whose file is not known to be gone: on a drive the prefix does not
+// map, a path to be expanded, no path at all. /q tells each as it is (or not
+// at all), /orphans lists none, and removal by identity fails and changes
+// nothing, saying why.
+TEST_F(ByIdentity, AFileNotKnownToBeGoneIsNeverAnOrphanNorRemoved) {
+    const std::wstring drive = UnmappedDrive();
+    ASSERT_FALSE(drive.empty());
+    const struct {
+        const wchar_t* leaf;
+        const wchar_t* arguments;
+        DWORD type;
+        std::wstring path;
+        const wchar_t* status; // in the reason line
+    } cases[] = {
+        {L"0\\win16", L" 1.0 0 /win16", REG_SZ, drive + L"\\libs\\DeltaQ.tlb", L"0x8007000F"},
+        {L"409\\win32", L" 1.0 409 /win32", REG_EXPAND_SZ, L"%SystemRoot%\\DeltaX.tlb",
+         L"0x800700A1"},
+        {L"7\\win32", L" 1.0 7 /win32", REG_SZ, L"", L"0x8007007B"},
+    };
+    written.push_back(L"TypeLib\\" + kDelta);
+    for (const auto& c : cases)
+        Put(0, L"TypeLib\\" + kDelta + L"\\1.0\\" + c.leaf, nullptr, c.path, c.type);
+    const std::wstring all = RegistrySnapshot();
+    const Written asked = Vandrel(kDelta + L" 1.0 /q", STD_OUTPUT_HANDLE);
+    EXPECT_EQ(RegistrationsOf(asked, L"DeltaQ.tlb", text::kFileUnreachable), 1u) << asked.text;
+    EXPECT_EQ(RegistrationsOf(asked, L"DeltaX.tlb", text::kFileUnreachable), 1u) << asked.text;
+    EXPECT_EQ(Lines(asked.text).size(), 3u) << asked.text;
+    EXPECT_EQ(Vandrel(L"/orphans", STD_OUTPUT_HANDLE).text, orphansBefore.text);
+    for (const auto& c : cases) {
+        const Written removed = Vandrel(kDelta + c.arguments + L" /u /s");
+        EXPECT_EQ(removed.status, 1u) << c.leaf;
+        EXPECT_NE(removed.text.find(c.status), std::wstring::npos) << removed.text;
+        EXPECT_TRUE(SameRegistry(all, RegistrySnapshot())) << c.leaf;
+    }
+}
+
+// Every line /orphans prints, run as it stands, leaves every live
+// registration key for key: an orphan beside a live registration of its
+// version keeps the version's Interface keys; an interface whose key names
+// the orphan's version in one view and a live version in the other loses
+// only the first; an installer's key with a proxy of its own stays.
+TEST_F(ByIdentity, EveryOrphanLineLeavesEveryLiveRegistrationAsItWas) {
+    RegisterAll();
+    const std::wstring k = L"{6A1C0B7E-3D52-4F08-9E41-8C2D7B5A9F10}";
+    const std::wstring shared = L"{6A1C0B7E-3D52-4F08-9E41-8C2D7B5A9F11}";
+    const std::wstring own = L"{6A1C0B7E-3D52-4F08-9E41-8C2D7B5A9F12}";
+    const std::wstring automation = L"{6A1C0B7E-3D52-4F08-9E41-8C2D7B5A9F13}";
+    const std::wstring dual = L"{00020424-0000-0000-C000-000000000046}";
+    written = {L"TypeLib\\" + k, L"Interface\\" + shared, L"Interface\\" + own,
+               L"Interface\\" + automation};
+    Put(0, L"TypeLib\\" + k + L"\\1.0\\0\\win32", nullptr, folder.path() + L"\\K1.tlb");
+    Put(0, L"TypeLib\\" + k + L"\\2.0\\0\\win64", nullptr, paths[3]);
+    const struct {
+        REGSAM view;
+        const std::wstring& iid;
+        const wchar_t* version;
+        std::wstring proxy;
+    } interfaces[] = {
+        {KEY_WOW64_32KEY, shared, L"1.0", dual},
+        {KEY_WOW64_64KEY, shared, L"2.0", dual},
+        {KEY_WOW64_64KEY, own, L"1.0", L"{6A1C0B7E-3D52-4F08-9E41-8C2D7B5A9F14}"},
+        {KEY_WOW64_64KEY, automation, L"1.0", L"{00020420-0000-0000-C000-000000000046}"},
+        {KEY_WOW64_32KEY, automation, L"1.0", L"{00020420-0000-0000-C000-000000000046}"},
+    };
+    for (const auto& i : interfaces) {
+        Put(i.view, L"Interface\\" + i.iid + L"\\ProxyStubClsid32", nullptr, i.proxy);
+        Put(i.view, L"Interface\\" + i.iid + L"\\TypeLib", nullptr, k);
+        Put(i.view, L"Interface\\" + i.iid + L"\\TypeLib", L"Version", i.version);
+    }
+    ASSERT_TRUE(::DeleteFileW(paths[0].c_str()));
+
+    const std::wstring classes = L"Software\\Classes\\";
+    const std::wstring deltaOne = L"Interface\\{5D8E2F41-7C3A-4B19-A6E0-2B9C4D71E811}";
+    const std::wstring deltaTwo = L"Interface\\{5D8E2F41-7C3A-4B19-A6E0-2B9C4D71E812}";
+    const struct {
+        REGSAM view;
+        std::wstring key;
+    } live[] = {
+        {KEY_WOW64_64KEY, L"TypeLib\\" + kDelta + L"\\2.0"},
+        {KEY_WOW64_64KEY, L"TypeLib\\" + kDelta + L"\\1.0\\0\\win64"},
+        {KEY_WOW64_64KEY, deltaOne},
+        {KEY_WOW64_32KEY, deltaOne},
+        {KEY_WOW64_64KEY, deltaTwo},
+        {KEY_WOW64_32KEY, deltaTwo},
+        {KEY_WOW64_64KEY, L"TypeLib\\" + k + L"\\2.0"},
+        {KEY_WOW64_64KEY, L"Interface\\" + shared},
+        {KEY_WOW64_64KEY, L"Interface\\" + own},
+    };
+    std::vector<std::wstring> trees;
+    for (const auto& l : live) {
+        trees.push_back(RegistryTree(HKEY_LOCAL_MACHINE, classes + l.key, l.view));
+        ASSERT_FALSE(trees.back().empty()) << l.key;
+    }
+
+    const std::vector<std::wstring> found =
+        NewLines(orphansBefore.text, Vandrel(L"/orphans", STD_OUTPUT_HANDLE).text);
+    EXPECT_EQ(found,
+              (std::vector<std::wstring>{kDelta + L" 1.0 0 /win32 /u", k + L" 1.0 0 /win32 /u"}));
+    for (const std::wstring& line : found) {
+        const Written removed = Vandrel(line + L" /s");
+        EXPECT_EQ(removed.status, 0u) << line << L": " << removed.text;
+    }
+    for (size_t i = 0; i < std::size(live); ++i)
+        EXPECT_EQ(RegistryTree(HKEY_LOCAL_MACHINE, classes + live[i].key, live[i].view), trees[i])
+            << live[i].key;
+    // What the orphan alone used went with it.
+    EXPECT_EQ(Vandrel(L"/orphans", STD_OUTPUT_HANDLE).text, orphansBefore.text);
+    const std::wstring absent = L"] absent\n";
+    EXPECT_NE(RegistryTree(HKEY_LOCAL_MACHINE, classes + L"Interface\\" + shared, KEY_WOW64_32KEY)
+                  .find(absent),
+              std::wstring::npos);
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+        EXPECT_NE(RegistryTree(HKEY_LOCAL_MACHINE, classes + L"Interface\\" + automation, view)
+                      .find(absent),
+                  std::wstring::npos);
 }
 
 } // namespace

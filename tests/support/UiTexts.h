@@ -29,5 +29,7 @@ inline const std::wstring kLibraryLead = L"\u7C7B\u578B\u5E93";     // 类型库
 inline const std::wstring kInterfaces = L"\u63A5\u53E3";            // 接口
 inline const std::wstring kFileThere = L"\u6587\u4EF6\u5B58\u5728"; // 文件存在
 inline const std::wstring kFileGone = L"\u6587\u4EF6\u7F3A\u5931";  // 文件缺失
+inline const std::wstring kFileUnreachable =
+    L"\u6587\u4EF6\u65E0\u6CD5\u8BBF\u95EE"; // 文件无法访问
 
 } // namespace vandrel::test::text

@@ -174,7 +174,8 @@ TEST(QueryLines, QuotedFieldsEscapeControlCharactersAndDoubleQuotationMarks) {
         EXPECT_EQ(LibraryLine(facts), L"类型库 \"" + shown +
                                           L"\" {00000000-0000-0000-0000-000000000000} 0.0 0 "
                                           L"win64 接口 12");
-        const Registration registration{Scope::User, KEY_WOW64_32KEY, facts.id, raw, false};
+        const Registration registration{Scope::User, KEY_WOW64_32KEY, facts.id, raw,
+                                        FileState::Gone};
         EXPECT_EQ(RegistrationLine(registration),
                   L"注册 用户 32位视图 0 win64 \"" + shown + L"\" 文件缺失");
     }
