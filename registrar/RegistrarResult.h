@@ -32,6 +32,10 @@ struct LibraryFacts {
     size_t interfaces = 0; // those its registration writes Interface keys for
 };
 
+// Whose registration a call writes or removes: the machine's (through
+// HKEY_CLASSES_ROOT) or the current user's (HKCU\Software\Classes only).
+enum class Scope { Machine, User };
+
 // What the file a registration names is: there (perhaps damaged), gone (it,
 // or a folder on its path, is not found on a volume that answers), or
 // unreachable (anything else). The path is taken as the registry holds it.
@@ -48,9 +52,6 @@ struct Registration {
     FileState file;
 };
 
-// Whose registration a call writes or removes: the machine's (through
-// HKEY_CLASSES_ROOT) or the current user's (HKCU\Software\Classes only).
-enum class Scope { Machine, User };
 
 // Why a call failed, as far as a person or a caller can act on it.
 enum class Failure {
