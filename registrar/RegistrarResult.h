@@ -52,7 +52,6 @@ struct Registration {
     FileState file;
 };
 
-
 // Why a call failed, as far as a person or a caller can act on it.
 enum class Failure {
     None,
