@@ -1,10 +1,10 @@
 // The C++ runtime's thread support, the program's own: the guard of
-// function-local statics (__cxa_guard_*), each thread's exception record
-// (__cxa_get_globals) and the run-once flag the unwinder uses (pthread_once).
+// function-local statics (__cxa_guard_*) and each thread's exception record
+// (__cxa_get_globals). common/RuntimeLocks.cpp has the rest.
 //
 // The library's versions reach them through the POSIX thread layer and
 // emulated thread-local storage, which link most of winpthreads (about 20 KB
-// of the executable). Kernel32's slim locks, condition variables and TLS slots
+// of an executable). Kernel32's slim locks, condition variables and TLS slots
 // do the same. The compiler tests a guard's first byte before it calls in, so
 // only a first use of a static, or a use racing one, comes here.
 #include <windows.h>
@@ -91,22 +91,6 @@ ExceptionGlobals* __cxa_get_globals() noexcept {
 
 ExceptionGlobals* __cxa_get_globals_fast() noexcept {
     return __cxa_get_globals();
-}
-
-// winpthreads' once-flag is a long, 0 until the routine runs: 1 while it
-// runs, 2 after.
-__attribute__((weak)) int pthread_once(volatile long* once, void (*routine)()) {
-    if (__atomic_load_n(once, __ATOMIC_ACQUIRE) == 2) return 0;
-    long expected = 0;
-    if (__atomic_compare_exchange_n(once, &expected, 1, false, __ATOMIC_ACQ_REL,
-                                    __ATOMIC_ACQUIRE)) {
-        routine();
-        __atomic_store_n(once, 2, __ATOMIC_RELEASE);
-        return 0;
-    }
-    while (__atomic_load_n(once, __ATOMIC_ACQUIRE) != 2)
-        ::SwitchToThread();
-    return 0;
 }
 
 } // extern "C"
