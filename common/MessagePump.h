@@ -47,10 +47,17 @@ private:
     WPARAM code_ = 0;
 };
 
+// Whether the thread may have windows. user32 is delay-loaded: a process
+// that has not loaded it has none, and asking user32 would load it into the
+// command line's and the worker's every run.
+inline bool MayHaveWindows() {
+    return ::GetModuleHandleW(L"user32.dll") != nullptr && ::IsGUIThread(FALSE);
+}
+
 // Waits for any of the handles for up to `ms`, dispatching the thread's
 // messages meanwhile where the thread has windows. The wait's result.
 inline DWORD WaitPumping(DWORD count, const HANDLE* handles, DWORD ms, DroppingInput& pump) {
-    if (!::IsGUIThread(FALSE)) return ::WaitForMultipleObjects(count, handles, FALSE, ms);
+    if (!MayHaveWindows()) return ::WaitForMultipleObjects(count, handles, FALSE, ms);
     const ULONGLONG until = ::GetTickCount64() + ms;
     for (;;) {
         const ULONGLONG now = ::GetTickCount64();
