@@ -1,6 +1,7 @@
 #include "shell/ModMain.h"
 
 #include "common/Owned.h"
+#include "common/ProgramPath.h"
 #include "common/SameText.h"
 #include "registrar/ModVandrel.h"
 #include "shell/Elevation.h"
@@ -53,17 +54,6 @@ Outcome Report(bool unregister, const std::wstring& path, const RegistrarResult&
     // The worker that reads libraries could not even be started.
     if (result.failure == Failure::Unexpected) return Outcome::Errored;
     return restored ? Outcome::Failed : Outcome::NotRestored;
-}
-
-std::wstring ProgramPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return L"";
-        if (length < path.size()) return path.substr(0, length);
-        path.resize(path.size() * 2);
-    }
 }
 
 // A person at the screen, refused a machine-wide command for lack of rights

@@ -5,6 +5,8 @@
 
 #include "common/MessagePump.h"
 #include "common/Owned.h"
+#include "common/ProgramPath.h"
+#include "registrar/registry/KeyNames.h"
 
 #include <psapi.h>
 
@@ -19,26 +21,6 @@ constexpr DWORD kMemoryLookMs = 25;
 // How long an ended worker may take to be gone.
 constexpr DWORD kEndWaitMs = 5000;
 
-std::wstring ThisProgram() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return L"";
-        if (length < path.size()) return path.substr(0, length);
-        path.resize(path.size() * 2);
-    }
-}
-
-std::wstring Hex(ULONG_PTR value) {
-    std::wstring text;
-    do {
-        text.insert(text.begin(), L"0123456789abcdef"[value & 0xF]);
-        value >>= 4;
-    } while (value);
-    return text;
-}
-
 HRESULT LastError() {
     const DWORD error = ::GetLastError();
     return error ? HRESULT_FROM_WIN32(error) : E_UNEXPECTED;
@@ -50,9 +32,9 @@ std::wstring PipeName() {
     static LONG serial = 0;
     LARGE_INTEGER now;
     ::QueryPerformanceCounter(&now);
-    return L"\\\\.\\pipe\\vandrel-worker-" + Hex(::GetCurrentProcessId()) + L"-" +
-           Hex(static_cast<ULONG_PTR>(::InterlockedIncrement(&serial))) + L"-" +
-           Hex(static_cast<ULONG_PTR>(now.QuadPart));
+    return L"\\\\.\\pipe\\vandrel-worker-" + HexName(::GetCurrentProcessId()) + L"-" +
+           HexName(static_cast<unsigned long>(::InterlockedIncrement(&serial))) + L"-" +
+           HexName(static_cast<unsigned long>(now.QuadPart));
 }
 
 class AttributeList {
@@ -125,8 +107,10 @@ public:
         // output never waits on the worker.
         startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
         startup.lpAttributeList = attributes.get();
-        std::wstring commandLine = L"\"" + program + L"\" " + worker::kArgument +
-                                   Hex(reinterpret_cast<ULONG_PTR>(inherited));
+        std::wstring commandLine =
+            L"\"" + program + L"\" " + worker::kArgument +
+            // A handle's value fits in 32 bits, as 32- and 64-bit processes share them.
+            HexName(static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(inherited)));
         PROCESS_INFORMATION started{};
         if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                               CREATE_SUSPENDED | CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
@@ -254,7 +238,7 @@ private:
 
 std::unique_ptr<WorkerLink> StartWorkerProcess(const WorkerStarter& self, HRESULT& status) {
     auto worker = std::make_unique<WorkerProcess>(self.bounds.memoryBytes);
-    status = worker->Start(self.program ? std::wstring(self.program) : ThisProgram());
+    status = worker->Start(self.program ? std::wstring(self.program) : ProgramPath());
     if (status != S_OK) return nullptr;
     return worker;
 }
