@@ -73,8 +73,9 @@ inline int PlatformHandlesLeft(const std::wstring& lib, int cycles, bool unregis
 }
 
 // The slack a long run may end with: a handle or object the platform caches
-// on first use, and heap pages the allocator keeps. A leak of one handle,
-// object or 100 bytes per cycle over thousands of cycles exceeds it.
+// on first use, and heap pages the allocator keeps. A leak of one handle or
+// object per cycle exceeds it within a handful of cycles, and one of 175
+// bytes per cycle within 3,000.
 struct Slack {
     int handles = 4;
     int gdiObjects = 2;
