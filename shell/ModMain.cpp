@@ -25,7 +25,7 @@ void WriteAnswer(const std::wstring& text) {
     WriteForAPerson(STD_OUTPUT_HANDLE, text);
 }
 
-const CommandServices kReal = {
+const CommandServices kRealServices = {
     .RegisterLibrary = RegisterLibraryIn,
     .UnregisterLibrary = UnregisterLibraryIn,
     .UnregisterIdentity = UnregisterIdentityIn,
@@ -179,7 +179,7 @@ void ReportError(const char* what, bool commandMode, bool silent) {
 } // namespace
 
 Seam<CommandServices>& CommandSeam() {
-    static Seam<CommandServices> seam(kReal);
+    static Seam<CommandServices> seam(kRealServices);
     return seam;
 }
 

@@ -224,7 +224,7 @@ bool UserRegistrationWritesMachineReal() {
     return writes;
 }
 
-const TurnPlatform kReal = {
+const TurnPlatform kRealTurn = {
     .CreateBoundaryDescriptorW = CreateBoundaryReal,
     .AddSIDToBoundaryDescriptor = AddSidReal,
     .DeleteBoundaryDescriptor = DeleteBoundaryReal,
@@ -244,7 +244,7 @@ const TurnPlatform kReal = {
 } // namespace
 
 Seam<TurnPlatform>& TurnSeam() {
-    static Seam<TurnPlatform> seam(kReal);
+    static Seam<TurnPlatform> seam(kRealTurn);
     return seam;
 }
 
