@@ -1,6 +1,5 @@
-// A reader of the JSON documents the questions answer with /json, written
-// for the tests apart from the program's writer, so that a fault of the
-// writer cannot hide itself.
+// A reader of the JSON documents the program writes with /json, apart from
+// its writer, so that a fault of the writer cannot hide itself.
 #pragma once
 
 #include <string>
@@ -8,17 +7,17 @@
 
 namespace vandrel::test {
 
+// A string's characters, or a number's, boolean's or null's text; an
+// array's items; an object's member names and values.
 struct JsonValue {
-    enum Kind { Null, Boolean, Number, String, Array, Object } kind = Null;
-    std::wstring text;               // a string's characters, a number's or boolean's text
-    std::vector<JsonValue> items;    // an array's items, an object's values
-    std::vector<std::wstring> names; // an object's member names
-    // A member, or nullptr.
-    const JsonValue* operator[](const std::wstring& name) const;
+    bool object = false;
+    std::wstring text;
+    std::vector<std::wstring> names;
+    std::vector<JsonValue> items;
+    const JsonValue* operator[](const std::wstring& name) const; // nullptr where none
 };
 
-// One document and nothing after it but blanks, all of it ASCII. False
-// where it is not.
+// One object and nothing after it but blanks, all of it ASCII; false where not.
 bool ReadJson(const std::wstring& text, JsonValue& document);
 
 } // namespace vandrel::test
