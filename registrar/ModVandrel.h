@@ -45,6 +45,13 @@ std::vector<Registration> AllRegistrations();
 std::vector<Registration> RegistrationsOf(const LibraryId& id);
 LibraryFacts RegisteredFacts(const LibraryId& id);
 
+// Every registration of the machine and the user judged (TypeLibCheck.cpp):
+// each file read in the worker as registering it would read it, each
+// Interface key's library looked for. kTrue when the check went through
+// (whatever it found); otherwise the cause that stopped it, with what was
+// found until then. `checked` counts the file registrations.
+RegistrarResult CheckRegistrations(std::vector<Finding>& findings, size_t& checked);
+
 // The absolute form of a path, as the platform makes it.
 std::optional<std::wstring> FullPath(const std::wstring& path);
 

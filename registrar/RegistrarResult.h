@@ -52,6 +52,33 @@ struct Registration {
     FileState file;
 };
 
+// What a check of every registration finds, one kind to a fault: a file that
+// is gone or cannot be looked at; one the loader cannot read; one that holds
+// another library than its key names; an Interface key naming a libid and
+// version nothing registers; a user's registration hiding the machine's.
+enum class FindingKind {
+    FileMissing,
+    FileUnreachable,
+    Unreadable,
+    WrongLibrary,
+    DanglingInterface,
+    Shadowed,
+};
+
+// One finding. `registration` is the one at fault, read once per scope
+// (its view is 0: TypeLib keys are shared between the views); for a
+// dangling interface, its scope and view, and in `id` the libid and
+// version the key names.
+struct Finding {
+    FindingKind kind = FindingKind::FileMissing;
+    Registration registration = {};
+    HRESULT status = S_OK;      // Unreadable: why the loader failed
+    bool damaged = false;       // Unreadable: damaged, else no type library
+    LibraryId declared;         // WrongLibrary: what the file declares
+    IID iid{};                  // DanglingInterface
+    Registration shadowed = {}; // Shadowed: the machine's registration
+};
+
 // Why a call failed, as far as a person or a caller can act on it.
 enum class Failure {
     None,

@@ -57,6 +57,8 @@ const Switch kSwitches[] = {
     {L"/user", [](CommandLine& line) { line.scope = Scope::User; }},
     {L"/q", [](CommandLine& line) { line.query = true; }},
     {L"/orphans", [](CommandLine& line) { line.orphans = true; }},
+    {L"/check", [](CommandLine& line) { line.check = true; }},
+    {L"/json", [](CommandLine& line) { line.json = true; }},
     {L"/win16", [](CommandLine& line) { line.identity.syskind = SYS_WIN16; }},
     {L"/win32", [](CommandLine& line) { line.identity.syskind = SYS_WIN32; }},
     {L"/win64", [](CommandLine& line) { line.identity.syskind = SYS_WIN64; }},
@@ -108,7 +110,7 @@ int RefuseUnknownSwitch(const CommandLine& line) {
     for (const Switch& known : kSwitches)
         detail += std::wstring(L" ") + known.name;
     // A question has no message box and no operation; a command has both.
-    const bool command = !line.query && !line.orphans;
+    const bool command = !line.query && !line.orphans && !line.check;
     const bool unregister = line.registerFlag == kFalse;
     const std::wstring& path = line.byIdentity && unregister ? line.identityText : line.path;
     CommandSeam()->WriteReason(

@@ -4,8 +4,9 @@
 #include "common/ProgramPath.h"
 #include "common/SameText.h"
 #include "registrar/ModVandrel.h"
-#include "shell/Elevation.h"
+#include "shell/Check.h"
 #include "shell/ConsoleText.h"
+#include "shell/Elevation.h"
 #include "shell/Query.h"
 #include "shell/ReasonLine.h"
 #include "shell/Texts.h"
@@ -211,7 +212,8 @@ int Main(const std::wstring& commandLine) {
         if (!commandMode) return RunMainWindow();
         line = ParseArguments(arguments);
         if (!line.unknownSwitch.empty()) return RefuseUnknownSwitch(line);
-        if (line.orphans) return ListOrphans();
+        if (line.check) return CheckAll(line.json);
+        if (line.orphans) return ListOrphans(line.json);
         if (line.query) return Query(line);
         if (line.byIdentity && line.registerFlag == kFalse)
             return ExitStatus(UnRegIdentity(line.identityText, line.identity, line.showMessage,

@@ -89,6 +89,8 @@ struct CommandLine {
     std::wstring identityText;
     bool query = false;   // /q: what is registered, on standard output
     bool orphans = false; // /orphans: registrations whose file is gone
+    bool check = false;   // /check: every registration judged
+    bool json = false;    // /json: the questions answer in one JSON document
     // The first token after the path that is a slash and a letter but no
     // switch: the line is refused.
     std::wstring unknownSwitch;

@@ -1,22 +1,11 @@
 #include "shell/Query.h"
 
 #include "registrar/ModVandrel.h"
+#include "shell/JsonText.h"
 #include "shell/ReasonLine.h"
 #include "shell/Texts.h"
 
 namespace vandrel {
-namespace {
-
-// A count in decimal. (std::to_wstring would link the C library's whole
-// formatted printing, a tenth of the executable.)
-std::wstring Decimal(size_t value) {
-    std::wstring digits;
-    do {
-        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + value % 10));
-        value /= 10;
-    } while (value);
-    return digits;
-}
 
 // A name or path as /q quotes it. It comes from a file or the registry, so
 // it may hold anything: a control character (C0, DEL, C1) is written as
@@ -49,12 +38,59 @@ const wchar_t* FileStateText(FileState state) {
     return ui::kFileUnreachable;
 }
 
-} // namespace
+const wchar_t* FileStateWord(FileState state) {
+    switch (state) {
+    case FileState::There:
+        return L"present";
+    case FileState::Gone:
+        return L"missing";
+    case FileState::Unreachable:
+        break;
+    }
+    return L"unreachable";
+}
+
+// A text's words, cut at single spaces.
+std::vector<std::wstring> Words(const std::wstring& text) {
+    std::vector<std::wstring> words{L""};
+    for (wchar_t c : text)
+        if (c == L' ')
+            words.emplace_back();
+        else
+            words.back() += c;
+    return words;
+}
+
+JsonObject IdentityJson(const LibraryId& id) {
+    // The libid and platform as the registry names them: "{…} 1.0 0 win64".
+    const std::vector<std::wstring> words = Words(IdentityText(id, false));
+    JsonObject json;
+    json.Text(L"libid", words[0])
+        .Number(L"major", id.major)
+        .Number(L"minor", id.minor)
+        .Number(L"lcid", id.lcid)
+        .Text(L"platform", words[3]);
+    return json;
+}
+
+JsonObject RegistrationJson(const Registration& registration) {
+    JsonObject json = IdentityJson(registration.id);
+    json.Text(L"scope", registration.scope == Scope::User ? L"user" : L"machine");
+    if (registration.view) json.Number(L"view", registration.view == KEY_WOW64_32KEY ? 32 : 64);
+    return json.Text(L"path", registration.path).Text(L"file", FileStateWord(registration.file));
+}
+
+std::vector<std::wstring> RepairArguments(const Registration& registration) {
+    std::vector<std::wstring> arguments = Words(IdentityText(registration.id, true) + L" /u");
+    if (registration.scope == Scope::User) arguments.push_back(L"/user");
+    return arguments;
+}
 
 std::wstring LibraryLine(const LibraryFacts& facts) {
     const LibraryId& id = facts.id;
     return std::wstring(ui::kLibraryLead) + L" " + Quoted(facts.name) + L" " +
-           IdentityText(id, false) + L" " + ui::kInterfaceCount + L" " + Decimal(facts.interfaces);
+           IdentityText(id, false) + L" " + ui::kInterfaceCount + L" " +
+           DecimalText(facts.interfaces);
 }
 
 std::wstring RegistrationLine(const Registration& registration) {
@@ -67,8 +103,9 @@ std::wstring RegistrationLine(const Registration& registration) {
 }
 
 std::wstring OrphanLine(const Registration& registration) {
-    std::wstring line = IdentityText(registration.id, true) + L" /u";
-    if (registration.scope == Scope::User) line += L" /user";
+    std::wstring line;
+    for (const std::wstring& argument : RepairArguments(registration))
+        line += (line.empty() ? L"" : L" ") + argument;
     return line;
 }
 
@@ -82,21 +119,42 @@ int Query(const CommandLine& line) {
             ReasonLine(L"", line.path, ReasonOf(described.failure), described.status, line.path));
         return kExitFailed;
     }
-    std::wstring answer = LibraryLine(facts) + L"\r\n";
     const auto registrations = RegistrationsOf(facts.id);
-    for (const Registration& registration : registrations)
-        answer += RegistrationLine(registration) + L"\r\n";
+    std::wstring answer;
+    if (line.json) {
+        std::vector<std::wstring> listed;
+        for (const Registration& registration : registrations)
+            listed.push_back(RegistrationJson(registration).Written());
+        JsonObject library = IdentityJson(facts.id);
+        library.Text(L"name", facts.name).Number(L"interfaces", facts.interfaces);
+        answer = JsonDocument()
+                     .Json(L"library", library.Written())
+                     .Json(L"registrations", JsonArray(listed))
+                     .Written() +
+                 L"\r\n";
+    } else {
+        answer = LibraryLine(facts) + L"\r\n";
+        for (const Registration& registration : registrations)
+            answer += RegistrationLine(registration) + L"\r\n";
+    }
     CommandSeam()->WriteAnswer(answer);
     return registrations.empty() ? kExitFailed : kExitSucceeded;
 }
 
-int ListOrphans() {
-    std::wstring answer;
+int ListOrphans(bool json) {
+    std::wstring lines;
+    std::vector<std::wstring> listed;
     // Only a file that is gone makes an orphan: one that cannot be reached
     // (no access, no drive, no answer) may well be there.
-    for (const Registration& registration : AllRegistrations())
-        if (registration.file == FileState::Gone) answer += OrphanLine(registration) + L"\r\n";
-    CommandSeam()->WriteAnswer(answer);
+    for (const Registration& registration : AllRegistrations()) {
+        if (registration.file != FileState::Gone) continue;
+        lines += OrphanLine(registration) + L"\r\n";
+        listed.push_back(RegistrationJson(registration)
+                             .Json(L"repair", JsonStrings(RepairArguments(registration)))
+                             .Written());
+    }
+    CommandSeam()->WriteAnswer(
+        json ? JsonDocument().Json(L"orphans", JsonArray(listed)).Written() + L"\r\n" : lines);
     return kExitSucceeded;
 }
 

@@ -25,6 +25,7 @@ const Named kReasons[] = {
     {Reason::ElevatedFailed, L"以管理员身份运行后仍然失败"},
     {Reason::Error, L"发生意外错误"},
     {Reason::UnknownSwitch, L"未知的开关"},
+    {Reason::CheckStopped, L"检查未能完成"},
 };
 
 // The system's own text for a status, on one line, or nothing.
@@ -42,14 +43,14 @@ std::wstring SystemText(HRESULT status) {
     return line;
 }
 
-std::wstring Hex(HRESULT status) {
+} // namespace
+
+std::wstring StatusText(HRESULT status) {
     std::wstring text = L"0x";
     for (int shift = 28; shift >= 0; shift -= 4)
         text.push_back(L"0123456789ABCDEF"[(static_cast<DWORD>(status) >> shift) & 0xF]);
     return text;
 }
-
-} // namespace
 
 Reason ReasonOf(Failure failure) {
     switch (failure) {
@@ -89,7 +90,7 @@ std::wstring ReasonLine(const std::wstring& operation, const std::wstring& path,
     std::wstring line = L"Vandrel: ";
     if (!operation.empty()) line += operation + L"失败 \"" + path + L"\": ";
     line += ReasonText(reason);
-    line += L" (" + Hex(status) + L")";
+    line += L" (" + StatusText(status) + L")";
     const std::wstring more = reason == Reason::Platform ? SystemText(status) : detail;
     if (!more.empty()) line += L" " + more;
     return line;

@@ -24,12 +24,16 @@ enum class Reason {
     ElevatedFailed, // the elevated copy it ran again in failed
     Error,          // an unexpected error ended the program
     UnknownSwitch,  // the command line holds a switch that is none
+    CheckStopped,   // /check could not read everything it checks
 };
 
 Reason ReasonOf(Failure failure);
 
 // The reason's fixed Chinese text.
 const wchar_t* ReasonText(Reason reason);
+
+// A status as the line writes it: "0x80070002".
+std::wstring StatusText(HRESULT status);
 
 // "Vandrel: 注册失败 "path": 文件不存在 (0x80070002)", with the system's own
 // text of the status after it for a platform error, and `detail` after it

@@ -45,6 +45,19 @@ inline constexpr wchar_t kFileGone[] = L"文件缺失";
 // does not answer, a device, a path to be expanded.
 inline constexpr wchar_t kFileUnreachable[] = L"文件无法访问";
 
+// What /check finds: each line opens with its kind. A file that is gone or
+// cannot be looked at is told by the file states above.
+inline constexpr wchar_t kFindingUnreadable[] = L"无法读取类型库";
+inline constexpr wchar_t kFindingWrongLibrary[] = L"类型库不符";
+inline constexpr wchar_t kFindingDangling[] = L"悬空接口";
+inline constexpr wchar_t kFindingShadowed[] = L"遮蔽计算机注册";
+// Before the arguments that repair a registration whose file is gone.
+inline constexpr wchar_t kRepairLead[] = L"修复:";
+// Before what the file of a wrong library declares, and why no repair follows.
+inline constexpr wchar_t kDeclaresLead[] = L"文件中为";
+inline constexpr wchar_t kWrongLibraryNoRepair[] =
+    L"不提供修复: 按标识删除会让系统加载此文件, 并删去另一个类型库的接口键";
+
 // The reason line of a mistyped switch lists the switches there are.
 inline constexpr wchar_t kKnownSwitches[] = L"可用的开关";
 

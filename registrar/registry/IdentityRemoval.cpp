@@ -14,14 +14,6 @@ REGSAM OtherView() {
     return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
 }
 
-// The views the platform writes Interface keys in: its own (no flag) and,
-// where there is one, the other.
-std::vector<REGSAM> InterfaceViews() {
-    std::vector<REGSAM> views{0};
-    if (const REGSAM other = OtherView()) views.push_back(other);
-    return views;
-}
-
 // The scope's classes in one view: HKEY_CLASSES_ROOT for the machine, the
 // user's own classes for the user.
 LSTATUS OpenClasses(const RegistrarPlatform& registry, Scope scope, REGSAM view, HKEY* key) {
@@ -66,6 +58,12 @@ bool OnlyFlagsAndHelpDir(const RegistrarPlatform& registry, HKEY version) {
 }
 
 } // namespace
+
+std::vector<REGSAM> InterfaceViews() {
+    std::vector<REGSAM> views{0};
+    if (const REGSAM other = OtherView()) views.push_back(other);
+    return views;
+}
 
 std::vector<IID> RegisteredInterfaces(const RegistrarPlatform& registry, const LibraryId& id,
                                       Scope scope) {

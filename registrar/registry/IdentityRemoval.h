@@ -17,6 +17,10 @@ struct ViewInterfaces {
     std::vector<IID> iids;
 };
 
+// The views the platform writes Interface keys in: its own (0) and, where
+// there is one, the other (its flag).
+std::vector<REGSAM> InterfaceViews();
+
 // The interfaces registered for this library and version in the scope, in
 // any view: those whose Interface key names them and that the platform's
 // registration writes (InterfacesNaming).

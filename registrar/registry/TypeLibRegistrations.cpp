@@ -72,9 +72,10 @@ void AddOnce(std::vector<Registration>& all, Registration found) {
     all.push_back(std::move(found));
 }
 
-// The registrations under one TypeLib\{libid}\<version> key.
+// The registrations under one TypeLib\{libid}\<version> key; a leaf that
+// names no path only where `withEmpty`.
 void VersionRegistrations(const RegistrarPlatform& registry, HKEY version, Scope scope, REGSAM view,
-                          LibraryId id, std::vector<Registration>& all) {
+                          LibraryId id, bool withEmpty, std::vector<Registration>& all) {
     for (const std::wstring& locale : Subkeys(registry, version)) {
         unsigned long lcid = 0;
         if (!ParseHex(locale, 8, lcid)) continue; // FLAGS, HELPDIR
@@ -87,43 +88,76 @@ void VersionRegistrations(const RegistrarPlatform& registry, HKEY version, Scope
             id.lcid = lcid;
             DWORD type = REG_SZ;
             std::wstring path = ReadText(registry, leaf.get(), nullptr, &type).value_or(L"");
-            if (path.empty()) continue;
+            if (path.empty()) {
+                if (withEmpty) all.push_back({scope, view, id, L"", FileState::Unreachable});
+                continue;
+            }
             const FileState state = LeafFileState(path, type);
             AddOnce(all, {scope, view, id, std::move(path), state});
         }
     }
 }
 
-void Collect(const RegistrarPlatform& registry, const GUID* only, WORD major, WORD minor,
-             std::vector<Registration>& all) {
-    const struct {
-        HKEY hive;
-        Scope scope;
-    } places[] = {{HKEY_LOCAL_MACHINE, Scope::Machine}, {HKEY_CURRENT_USER, Scope::User}};
-    for (const auto& place : places) {
-        for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-            const OwnedKey libraries =
-                Open(registry, place.hive, L"Software\\Classes\\TypeLib", view);
-            if (!libraries) continue;
-            const std::vector<std::wstring> guids =
-                only ? std::vector<std::wstring>{GuidKeyName(*only)}
-                     : Subkeys(registry, libraries.get());
-            for (const std::wstring& text : guids) {
-                LibraryId id;
-                if (!ParseGuid(text, id.guid)) continue;
-                const OwnedKey library = Open(registry, libraries.get(), text, view);
-                if (!library) continue;
-                for (const std::wstring& version : Subkeys(registry, library.get())) {
-                    if (!ParseVersion(version, id.major, id.minor)) continue;
-                    if (only && (id.major != major || id.minor != minor)) continue;
-                    const OwnedKey versionKey = Open(registry, library.get(), version, view);
-                    if (versionKey)
-                        VersionRegistrations(registry, versionKey.get(), place.scope, view, id,
-                                             all);
-                }
-            }
+struct Place {
+    HKEY hive;
+    Scope scope;
+};
+const Place kPlaces[] = {{HKEY_LOCAL_MACHINE, Scope::Machine}, {HKEY_CURRENT_USER, Scope::User}};
+
+// The registrations in one place's TypeLib key, seen through one view: all,
+// or those of one library and version. ERROR_SUCCESS, or why the key could
+// not be opened (none at all is no error: nothing is registered).
+LSTATUS CollectIn(const RegistrarPlatform& registry, const Place& place, REGSAM view,
+                  const GUID* only, WORD major, WORD minor, bool withEmpty,
+                  std::vector<Registration>& all) {
+    OwnedKey libraries;
+    const LSTATUS opened = registry.RegOpenKeyExW(place.hive, L"Software\\Classes\\TypeLib", 0,
+                                                  KEY_READ | view, libraries.put());
+    if (opened != ERROR_SUCCESS) return opened == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : opened;
+    const std::vector<std::wstring> guids =
+        only ? std::vector<std::wstring>{GuidKeyName(*only)} : Subkeys(registry, libraries.get());
+    for (const std::wstring& text : guids) {
+        LibraryId id;
+        if (!ParseGuid(text, id.guid)) continue;
+        const OwnedKey library = Open(registry, libraries.get(), text, view);
+        if (!library) continue;
+        for (const std::wstring& version : Subkeys(registry, library.get())) {
+            if (!ParseVersion(version, id.major, id.minor)) continue;
+            if (only && (id.major != major || id.minor != minor)) continue;
+            const OwnedKey versionKey = Open(registry, library.get(), version, view);
+            if (versionKey)
+                VersionRegistrations(registry, versionKey.get(), place.scope, view, id, withEmpty,
+                                     all);
         }
     }
+    return ERROR_SUCCESS;
+}
+
+void Collect(const RegistrarPlatform& registry, const GUID* only, WORD major, WORD minor,
+             std::vector<Registration>& all) {
+    for (const Place& place : kPlaces)
+        for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+            CollectIn(registry, place, view, only, major, minor, false, all);
+}
+
+// Every Interface key of a classes key, in one view, that names a library.
+std::vector<InterfaceReference> References(const RegistrarPlatform& registry, HKEY classes,
+                                           REGSAM view) {
+    std::vector<InterfaceReference> references;
+    const OwnedKey interfaces = classes ? Open(registry, classes, L"Interface", view) : OwnedKey();
+    if (!interfaces) return references;
+    for (const std::wstring& name : Subkeys(registry, interfaces.get())) {
+        InterfaceReference reference;
+        if (!ParseGuid(name, reference.iid)) continue;
+        const OwnedKey library = Open(registry, interfaces.get(), name + L"\\TypeLib", view);
+        if (!library) continue;
+        reference.library = Text(registry, library.get(), nullptr);
+        reference.version = Text(registry, library.get(), L"Version");
+        const OwnedKey proxy = Open(registry, interfaces.get(), name + L"\\ProxyStubClsid32", view);
+        if (proxy) reference.proxy = Text(registry, proxy.get(), nullptr);
+        references.push_back(std::move(reference));
+    }
+    return references;
 }
 
 } // namespace
@@ -152,25 +186,30 @@ std::wstring RegisteredName(const RegistrarPlatform& registry, const LibraryId& 
     return version ? Text(registry, version.get(), nullptr) : L"";
 }
 
+std::vector<Registration> ScopeRegistrations(const RegistrarPlatform& registry, Scope scope,
+                                             LSTATUS& status) {
+    std::vector<Registration> all;
+    status = CollectIn(registry, kPlaces[scope == Scope::User], 0, nullptr, 0, 0, true, all);
+    return all;
+}
+
+std::vector<InterfaceReference> InterfaceReferences(const RegistrarPlatform& registry, Scope scope,
+                                                    REGSAM view) {
+    const OwnedKey classes =
+        Open(registry, kPlaces[scope == Scope::User].hive, L"Software\\Classes", view);
+    return References(registry, classes.get(), view);
+}
+
 std::vector<IID> InterfacesNaming(const RegistrarPlatform& registry, const LibraryId& id,
                                   Scope scope, REGSAM view) {
     std::vector<IID> naming;
     const OwnedKey classes = Classes(registry, scope, view);
-    const OwnedKey interfaces =
-        classes ? Open(registry, classes.get(), L"Interface", view) : OwnedKey();
-    if (!interfaces) return naming;
     const std::wstring library = GuidKeyName(id.guid);
     const std::wstring version = VersionName(id.major, id.minor);
-    for (const std::wstring& name : Subkeys(registry, interfaces.get())) {
-        GUID iid;
-        if (!ParseGuid(name, iid)) continue;
-        const OwnedKey reference = Open(registry, interfaces.get(), name + L"\\TypeLib", view);
-        if (!reference || !SameText(Text(registry, reference.get(), nullptr), library) ||
-            !SameText(Text(registry, reference.get(), L"Version"), version))
-            continue;
-        const OwnedKey proxy = Open(registry, interfaces.get(), name + L"\\ProxyStubClsid32", view);
-        if (proxy && IsAutomationProxy(Text(registry, proxy.get(), nullptr))) naming.push_back(iid);
-    }
+    for (const InterfaceReference& reference : References(registry, classes.get(), view))
+        if (SameText(reference.library, library) && SameText(reference.version, version) &&
+            IsAutomationProxy(reference.proxy))
+            naming.push_back(reference.iid);
     return naming;
 }
 

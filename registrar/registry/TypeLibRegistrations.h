@@ -27,6 +27,28 @@ std::vector<Registration> Registrations(const RegistrarPlatform& registry);
 std::vector<Registration> Registrations(const RegistrarPlatform& registry, const GUID& library,
                                         WORD major, WORD minor);
 
+// The leaves of one scope's TypeLib key (HKLM's or HKCU's
+// Software\Classes\TypeLib), read once, in the process's own view: the key
+// is shared between the views. A leaf that names no path is there too, with
+// an empty path: it registers its version, though no file. `status` is
+// ERROR_SUCCESS, or why the key could not be read (a scope without one has
+// nothing registered, and no error).
+std::vector<Registration> ScopeRegistrations(const RegistrarPlatform& registry, Scope scope,
+                                             LSTATUS& status);
+
+// An Interface key that names a library in its TypeLib subkey: the texts
+// of that subkey's default and Version values and of its ProxyStubClsid32.
+struct InterfaceReference {
+    IID iid{};
+    std::wstring library;
+    std::wstring version;
+    std::wstring proxy;
+};
+// Every such key in the scope's own classes (HKLM's or HKCU's
+// Software\Classes), in one view.
+std::vector<InterfaceReference> InterfaceReferences(const RegistrarPlatform& registry, Scope scope,
+                                                    REGSAM view);
+
 // The name a registered version goes by (its key's default value), or empty.
 std::wstring RegisteredName(const RegistrarPlatform& registry, const LibraryId& id, Scope scope);
 

@@ -2,13 +2,12 @@
 // whose file is gone ({libid} ver [lcid] /u), asking what is registered (/q)
 // and listing the registrations whose file is missing (/orphans).
 #include "driver/Driver.h"
+#include "e2e/Leaves.h"
 #include "support/TestSupport.h"
 #include "support/UiTexts.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,25 +18,6 @@ namespace {
 const std::wstring kDelta = L"{5D8E2F41-7C3A-4B19-A6E0-2B9C4D71E802}";
 const wchar_t* const kDeltaFiles[] = {L"Delta1.win32.tlb", L"Delta1.win64.tlb", L"Delta2.win32.tlb",
                                       L"Delta2.win64.tlb"};
-
-std::vector<std::wstring> Lines(const std::wstring& text) {
-    std::vector<std::wstring> lines;
-    std::wistringstream in(text);
-    for (std::wstring line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == L'\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-// The lines of `after` that `before` does not hold.
-std::vector<std::wstring> NewLines(const std::wstring& before, const std::wstring& after) {
-    const std::vector<std::wstring> old = Lines(before);
-    std::vector<std::wstring> added;
-    for (const std::wstring& line : Lines(after))
-        if (std::find(old.begin(), old.end(), line) == old.end()) added.push_back(line);
-    return added;
-}
 
 // How many of /q's lines end with this file's name, quoted, and a state.
 size_t RegistrationsOf(const Written& answer, const std::wstring& file, const std::wstring& state) {
@@ -50,27 +30,6 @@ size_t RegistrationsOf(const Written& answer, const std::wstring& file, const st
 }
 size_t RegistrationsOf(const Written& answer, const std::wstring& file, bool there) {
     return RegistrationsOf(answer, file, there ? text::kFileThere : text::kFileGone);
-}
-
-// A drive letter the prefix does not map.
-std::wstring UnmappedDrive() {
-    for (wchar_t letter = L'Q'; letter <= L'Y'; ++letter)
-        if (::GetDriveTypeW((std::wstring(1, letter) + L":\\").c_str()) == DRIVE_NO_ROOT_DIR)
-            return std::wstring(1, letter) + L":";
-    return L"";
-}
-
-// A key under HKLM\Software\Classes in one view, with one string value.
-void Put(REGSAM view, const std::wstring& key, const wchar_t* name, const std::wstring& data,
-         DWORD type = REG_SZ) {
-    HKEY created = nullptr;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + key).c_str(), 0,
-                                nullptr, 0, KEY_WRITE | view, nullptr, &created, nullptr),
-              ERROR_SUCCESS)
-        << key;
-    ::RegSetValueExW(created, name, 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
-                     static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-    ::RegCloseKey(created);
 }
 
 class ByIdentity : public RegistryTest {

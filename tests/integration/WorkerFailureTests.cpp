@@ -5,13 +5,16 @@
 #include "registrar/ModVandrel.h"
 #include "registrar/host/Worker.h"
 #include "support/HostileLibraries.h"
+#include "support/LoopbackWorker.h"
 #include "support/ScopedSeam.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vandrel {
 namespace {
@@ -100,8 +103,41 @@ TEST_F(WorkerFailures, EachIsADamagedLibraryThatChangesNothingAndTheNextCommandI
     EXPECT_EQ(UnregisterLibrary(alpha), kTrue);
 }
 
+// A worker (run in this process) that is lost at its second request.
+class OneRequestLink final : public WorkerLink {
+public:
+    HRESULT Send(const std::string& bytes, DWORD ms) override {
+        return sent_++ ? HRESULT_FROM_WIN32(ERROR_BROKEN_PIPE) : inner_.Send(bytes, ms);
+    }
+    HRESULT Receive(void* bytes, size_t size, DWORD ms) override {
+        return inner_.Receive(bytes, size, ms);
+    }
+    void End() override { inner_.End(); }
+
+private:
+    test::LoopbackLink inner_;
+    int sent_ = 0;
+};
+
+// The check reads a file that failed in a worker that had read others once
+// more in a fresh one: workers lost at their second file find nothing wrong
+// with Wine's own libraries, and the check goes through.
+TEST_F(WorkerFailures, TheCheckCallsAFileDamagedOnlyWhenItFailsInAFreshWorker) {
+    const WorkerStarter oneEach = {[](const WorkerStarter&, HRESULT& status) {
+                                       status = S_OK;
+                                       return std::unique_ptr<WorkerLink>(new OneRequestLink);
+                                   },
+                                   nullptr, kWorkerBounds};
+    const test::ScopedSeam<WorkerStarter> seam(WorkerSeam(), oneEach);
+    std::vector<Finding> findings;
+    size_t checked = 0;
+    EXPECT_EQ(CheckRegistrations(findings, checked).flag, kTrue);
+    EXPECT_GE(checked, 2u);
+    EXPECT_EQ(findings.size(), 0u);
+}
+
 // A worker that cannot be started is an unexpected error, never a damaged
-// library.
+// library; a check stops at it.
 TEST_F(WorkerFailures, AWorkerThatCannotStartIsUnexpected) {
     const std::wstring missing = folder.path() + L"\\missing.exe";
     const WorkerStarter nowhere = {StartWorkerProcess, missing.c_str(), kWorkerBounds};
@@ -110,6 +146,9 @@ TEST_F(WorkerFailures, AWorkerThatCannotStartIsUnexpected) {
         RegisterLibraryIn(folder.Copy(Fixture(L"Alpha.tlb"), L"Alpha.tlb"), L"", Scope::Machine);
     EXPECT_EQ(result.failure, Failure::Unexpected);
     EXPECT_EQ(result.status, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    std::vector<Finding> findings;
+    size_t checked = 0;
+    EXPECT_EQ(CheckRegistrations(findings, checked).failure, Failure::Unexpected);
 }
 
 } // namespace

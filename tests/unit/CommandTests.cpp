@@ -140,6 +140,8 @@ TEST(ParseArguments, AnIdentityIsABracedGuidThenAVersionElseItIsAPath) {
     EXPECT_TRUE(ParseArguments(L"a.tlb /Q").query);
     EXPECT_TRUE(ParseArguments(g + L" 1.0 /q").query);
     EXPECT_TRUE(ParseArguments(L"/ORPHANS").orphans);
+    EXPECT_TRUE(ParseArguments(L"/Check /JSON").check);
+    EXPECT_TRUE(ParseArguments(L"/orphans /Json").json);
     EXPECT_FALSE(ParseArguments(L"a.tlb /qq /orphan").query);
     EXPECT_FALSE(ParseArguments(L"a.tlb /qq /orphan").orphans);
     EXPECT_EQ(ParseArguments(L"a.tlb /qq /orphan").unknownSwitch, L"/qq");
@@ -316,7 +318,8 @@ TEST_F(Commands, AFailedCommandLineCommandWritesItsReasonLine) {
 // where the command would show one.
 TEST_F(Commands, AMistypedSwitchRefusesTheCommand) {
     const std::wstring g = L"{3F2504E0-4F89-11D3-9A0C-0305E82C3301}";
-    const std::wstring known = L"; 可用的开关: /u /s /user /q /orphans /win16 /win32 /win64";
+    const std::wstring known =
+        L"; 可用的开关: /u /s /user /q /orphans /check /json /win16 /win32 /win64";
     struct Case {
         std::wstring arguments, reason, message;
     };
@@ -329,6 +332,7 @@ TEST_F(Commands, AMistypedSwitchRefusesTheCommand) {
          ResultMessage(true, g + L" 1.0", false)},
         {L"a.tlb /q /Orphan", L"未知的开关 (0x80070057) \"/Orphan\"", L""},
         {L"/orphans /user:x", L"未知的开关 (0x80070057) \"/user:x\"", L""},
+        {L"/check /jsn", L"未知的开关 (0x80070057) \"/jsn\"", L""},
     };
     for (const Case& c : cases) {
         Recorder fresh;
