@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include <stdexcept>
+#include <thread>
 
 namespace vandrel::test {
 namespace {
@@ -92,6 +93,8 @@ Written RunWith(const std::wstring& exe, const std::wstring& arguments, STARTUPI
     Written written{STILL_ACTIVE, L""};
     if (::WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0)
         ::GetExitCodeProcess(process.get(), &written.status);
+    else // a hung program ends here, which also ends its output
+        ::TerminateProcess(process.get(), STILL_ACTIVE);
     return written;
 }
 
@@ -108,13 +111,25 @@ Written RunWithPipe(const std::wstring& exe, const std::wstring& arguments, DWOR
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     (stream == STD_OUTPUT_HANDLE ? startup.hStdOutput : startup.hStdError) = write;
-    Written written = RunWith(exe, arguments, startup, TRUE);
-    writer.reset();
+    // Read while the program runs: one that writes more than the pipe holds
+    // waits for a reader before it can end.
     std::string bytes;
-    char chunk[4096];
-    DWORD got = 0;
-    while (::ReadFile(read, chunk, sizeof chunk, &got, nullptr) && got)
-        bytes.append(chunk, got);
+    std::thread drain([&bytes, read] {
+        char chunk[4096];
+        DWORD got = 0;
+        while (::ReadFile(read, chunk, sizeof chunk, &got, nullptr) && got)
+            bytes.append(chunk, got);
+    });
+    Written written;
+    try {
+        written = RunWith(exe, arguments, startup, TRUE);
+    } catch (...) {
+        writer.reset();
+        drain.join();
+        throw;
+    }
+    writer.reset();
+    drain.join();
     const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
                                              static_cast<int>(bytes.size()), nullptr, 0);
     if (length <= 0 && !bytes.empty()) throw std::runtime_error("not UTF-8: " + bytes);
