@@ -89,6 +89,10 @@ struct CommandLine {
     std::wstring identityText;
     bool query = false;   // /q: what is registered, on standard output
     bool orphans = false; // /orphans: registrations whose file is gone
+    // Writing the registration as files for installers, and what a command
+    // would change (shell/Export.h, shell/WhatIf.h): values of /name:value.
+    std::wstring regFile, wxsFile, installedAs, wxsGroup, wxsFileId, wxsArch;
+    bool whatIf = false; // /n
     // The first token after the path that is a slash and a letter but no
     // switch: the line is refused.
     std::wstring unknownSwitch;

@@ -25,6 +25,7 @@ const Named kReasons[] = {
     {Reason::ElevatedFailed, L"以管理员身份运行后仍然失败"},
     {Reason::Error, L"发生意外错误"},
     {Reason::UnknownSwitch, L"未知的开关"},
+    {Reason::NotWritten, L"无法写入文件"},
 };
 
 // The system's own text for a status, on one line, or nothing.

@@ -24,6 +24,7 @@ enum class Reason {
     ElevatedFailed, // the elevated copy it ran again in failed
     Error,          // an unexpected error ended the program
     UnknownSwitch,  // the command line holds a switch that is none
+    NotWritten,     // an exported file could not be written
 };
 
 Reason ReasonOf(Failure failure);
