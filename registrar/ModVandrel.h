@@ -58,6 +58,25 @@ struct RegistryEntry {
 RegistrarResult RegistrationEntriesOf(const std::wstring& path, const std::wstring* installedAs,
                                       LibraryId& id, std::vector<RegistryEntry>& entries);
 
+// One change a command would make to the registry: a key, or one value of
+// a key, added ('+'), changed ('~', to the data given) or removed ('-').
+struct RegistryChange {
+    wchar_t kind;
+    bool key; // the key itself, not one of its values
+    RegistryEntry entry;
+};
+
+// What registering `path`, unregistering it, or removing the registration
+// an identity names would change in the scope, and the result the command
+// would have as far as it can be known without running it. The registry is
+// only read.
+RegistrarResult PredictRegistration(const std::wstring& path, Scope scope,
+                                    std::vector<RegistryChange>& changes);
+RegistrarResult PredictUnregistration(const std::wstring& path, Scope scope,
+                                      std::vector<RegistryChange>& changes);
+RegistrarResult PredictIdentityRemoval(const LibraryId& id, Scope scope,
+                                       std::vector<RegistryChange>& changes);
+
 // What the registry holds: every registration in the machine's classes
 // (both views) and the user's, or those of one libid and version; and what
 // a registered version goes by (its name, and how many interfaces its keys

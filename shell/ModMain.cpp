@@ -5,10 +5,12 @@
 #include "common/SameText.h"
 #include "registrar/ModVandrel.h"
 #include "shell/Elevation.h"
+#include "shell/Export.h"
 #include "shell/ConsoleText.h"
 #include "shell/Query.h"
 #include "shell/ReasonLine.h"
 #include "shell/Texts.h"
+#include "shell/WhatIf.h"
 #include "shell/frmMain.h"
 
 #include <exception>
@@ -213,6 +215,8 @@ int Main(const std::wstring& commandLine) {
         if (!line.unknownSwitch.empty()) return RefuseUnknownSwitch(line);
         if (line.orphans) return ListOrphans();
         if (line.query) return Query(line);
+        if (!line.regFile.empty() || !line.wxsFile.empty()) return Export(line);
+        if (line.whatIf) return WhatIf(line);
         if (line.byIdentity && line.registerFlag == kFalse)
             return ExitStatus(UnRegIdentity(line.identityText, line.identity, line.showMessage,
                                             line.scope, true));
