@@ -71,7 +71,7 @@ void AddComponent(std::wstring& text, const std::vector<RegistryEntry>& entries,
         values += L"/>\r\n";
     }
     if (values.empty()) return;
-    text += L"      <Component Id=\"" + XmlText(id) + L"\" Directory=\"TARGETDIR\" Guid=\"*\"" +
+    text += L"      <Component Id=\"" + XmlText(id) + L"\" Guid=\"*\"" +
             (win64 ? L" Win64=\"yes\"" : L"") + L">\r\n" + values + L"      </Component>\r\n";
 }
 
@@ -157,7 +157,7 @@ std::wstring WixFragmentText(const std::vector<RegistryEntry>& entries, Scope sc
                         L"<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">\r\n"
                         L"  <Fragment>\r\n"
                         L"    <ComponentGroup Id=\"" +
-                        XmlText(group) + L"\">\r\n";
+                        XmlText(group) + L"\" Directory=\"TARGETDIR\">\r\n";
     if (x64) {
         AddComponent(text, entries, scope, group + L"64", true,
                      [](const RegistryEntry& entry) { return entry.view != KEY_WOW64_32KEY; });
