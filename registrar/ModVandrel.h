@@ -37,6 +37,46 @@ RegistrarResult UnregisterIdentityIn(const LibraryId& id, Scope scope);
 // Reads a library file as registering it would, and writes nothing.
 RegistrarResult DescribeLibrary(const std::wstring& path, LibraryFacts& facts);
 
+// One value that registration writes, as REG_SZ text, relative to the
+// classes root of its scope: in the TypeLib keys, which the views share
+// (view 0), or in one view's Interface keys (KEY_WOW64_64KEY: those under
+// Classes, the only ones of 32-bit Windows; KEY_WOW64_32KEY: the 32-bit
+// view of 64-bit Windows). An empty name is the key's default value.
+struct RegistryEntry {
+    REGSAM view;
+    std::wstring key;
+    std::wstring name;
+    std::wstring data;
+    bool libraryPath; // the data is the library's path (the locale and platform leaf)
+};
+
+// The entries that registering `path` writes on this machine, in the order
+// the platform writes them, read from the file in the worker; nothing is
+// written. `installedAs`, when given, is the library's path in the entries
+// in place of the file's full path; a resource index the path names
+// ("x.dll\\2") follows it either way.
+RegistrarResult RegistrationEntriesOf(const std::wstring& path, const std::wstring* installedAs,
+                                      LibraryId& id, std::vector<RegistryEntry>& entries);
+
+// One change a command would make to the registry: a key, or one value of
+// a key, added ('+'), changed ('~', to the data given) or removed ('-').
+struct RegistryChange {
+    wchar_t kind;
+    bool key; // the key itself, not one of its values
+    RegistryEntry entry;
+};
+
+// What registering `path`, unregistering it, or removing the registration
+// an identity names would change in the scope, and the result the command
+// would have as far as it can be known without running it. The registry is
+// only read.
+RegistrarResult PredictRegistration(const std::wstring& path, Scope scope,
+                                    std::vector<RegistryChange>& changes);
+RegistrarResult PredictUnregistration(const std::wstring& path, Scope scope,
+                                      std::vector<RegistryChange>& changes);
+RegistrarResult PredictIdentityRemoval(const LibraryId& id, Scope scope,
+                                       std::vector<RegistryChange>& changes);
+
 // What the registry holds: every registration in the machine's classes
 // (both views) and the user's, or those of one libid and version; and what
 // a registered version goes by (its name, and how many interfaces its keys

@@ -122,7 +122,7 @@ bool Dangles(const std::vector<Registration>& leaves, const InterfaceReference& 
 
 // The view a finding names: the process's own where the registry calls
 // were made without a flag.
-REGSAM NamedView(REGSAM view) {
+REGSAM FindingView(REGSAM view) {
     if (view) return view;
     return sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 }
@@ -167,7 +167,7 @@ RegistrarResult CheckRegistrations(std::vector<Finding>& findings, size_t& check
                 LibraryId named;
                 if (!Dangles(leaves, reference, named)) continue;
                 Finding finding = Found(FindingKind::DanglingInterface,
-                                        {scope, NamedView(view), named, L"", FileState::There});
+                                        {scope, FindingView(view), named, L"", FileState::There});
                 finding.iid = reference.iid;
                 findings.push_back(std::move(finding));
             }

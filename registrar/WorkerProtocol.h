@@ -29,6 +29,7 @@ enum class Request : uint32_t {
     Register,           // the library loaded `library`-th, as `text` with help folder `help`
     UnregisterLoaded,   // the identity the `library`-th loaded library hands over
     UnregisterIdentity, // `id` as given
+    Entries,            // what registering the `library`-th loaded library writes: an EntriesHeader
 };
 
 struct RequestHeader {
@@ -63,6 +64,35 @@ struct CallReport {
     uint32_t mark;
     int32_t status;
     Stage stage;
+};
+
+// What registration writes beyond what a load reports: the library's flags,
+// and for each interface of the load report, in its order, the type's name
+// and which proxy its keys name. Each interface follows as an EntryRecord
+// and its name's characters.
+struct EntriesHeader {
+    uint32_t mark;
+    int32_t status;
+    uint32_t libFlags;
+    uint32_t interfaces;
+};
+inline constexpr uint32_t kNoName = 0xFFFFFFFF; // the type has no name: no default value
+struct EntryRecord {
+    IID iid;
+    uint32_t dispatchProxy; // 1: a dispinterface's proxy; 0: an interface's (dual ones too)
+    uint32_t nameChars;     // or kNoName
+};
+
+// One interface of an entries report, checked.
+struct InterfaceEntry {
+    IID iid;
+    bool dispatchProxy = false;
+    bool named = false;
+    std::wstring name;
+};
+struct EntriesReport {
+    WORD libFlags = 0;
+    std::vector<InterfaceEntry> interfaces;
 };
 
 // A checked load report: the identity, name and interfaces as the worker

@@ -7,6 +7,7 @@
 #include "shell/ReasonLine.h"
 #include "shell/Texts.h"
 
+#include <cwchar>
 #include <utility>
 
 namespace vandrel {
@@ -62,7 +63,29 @@ const Switch kSwitches[] = {
     {L"/win16", [](CommandLine& line) { line.identity.syskind = SYS_WIN16; }},
     {L"/win32", [](CommandLine& line) { line.identity.syskind = SYS_WIN32; }},
     {L"/win64", [](CommandLine& line) { line.identity.syskind = SYS_WIN64; }},
+    {L"/n", [](CommandLine& line) { line.whatIf = true; }},
 };
+// Switches that carry a value after their colon, which may not be empty.
+struct ValueSwitch {
+    const wchar_t* name;
+    std::wstring CommandLine::*value;
+};
+const ValueSwitch kValueSwitches[] = {
+    {L"/reg:", &CommandLine::regFile},      {L"/wxs:", &CommandLine::wxsFile},
+    {L"/as:", &CommandLine::installedAs},   {L"/group:", &CommandLine::wxsGroup},
+    {L"/fileid:", &CommandLine::wxsFileId}, {L"/arch:", &CommandLine::wxsArch},
+};
+
+bool ApplyValueSwitch(const std::wstring& token, CommandLine& line) {
+    for (const ValueSwitch& known : kValueSwitches) {
+        const size_t length = std::wcslen(known.name);
+        if (token.size() > length && SameText(token.substr(0, length), known.name)) {
+            line.*known.value = token.substr(length);
+            return true;
+        }
+    }
+    return false;
+}
 
 bool IsAsciiLetter(wchar_t c) {
     return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
@@ -83,6 +106,7 @@ CommandLine ParseArguments(const std::wstring& text) {
             known->apply(line);
             continue;
         }
+        if (i > 0 && ApplyValueSwitch(tokens[i], line)) continue;
         // A slash and a letter after the path is a switch mistyped: run
         // without it, the line would do something else than was asked (the
         // path itself may hold anything).
@@ -109,8 +133,11 @@ int RefuseUnknownSwitch(const CommandLine& line) {
     std::wstring detail = L"\"" + line.unknownSwitch + L"\"; " + ui::kKnownSwitches + L":";
     for (const Switch& known : kSwitches)
         detail += std::wstring(L" ") + known.name;
+    for (const ValueSwitch& known : kValueSwitches)
+        detail += std::wstring(L" ") + known.name;
     // A question has no message box and no operation; a command has both.
-    const bool command = !line.query && !line.orphans && !line.check;
+    const bool command = !line.query && !line.orphans && !line.check && !line.whatIf &&
+                         line.regFile.empty() && line.wxsFile.empty();
     const bool unregister = line.registerFlag == kFalse;
     const std::wstring& path = line.byIdentity && unregister ? line.identityText : line.path;
     CommandSeam()->WriteReason(

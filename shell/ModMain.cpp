@@ -7,9 +7,11 @@
 #include "shell/Check.h"
 #include "shell/ConsoleText.h"
 #include "shell/Elevation.h"
+#include "shell/Export.h"
 #include "shell/Query.h"
 #include "shell/ReasonLine.h"
 #include "shell/Texts.h"
+#include "shell/WhatIf.h"
 #include "shell/frmMain.h"
 
 #include <exception>
@@ -215,6 +217,8 @@ int Main(const std::wstring& commandLine) {
         if (line.check) return CheckAll(line.json);
         if (line.orphans) return ListOrphans(line.json);
         if (line.query) return Query(line);
+        if (!line.regFile.empty() || !line.wxsFile.empty()) return Export(line);
+        if (line.whatIf) return WhatIf(line);
         if (line.byIdentity && line.registerFlag == kFalse)
             return ExitStatus(UnRegIdentity(line.identityText, line.identity, line.showMessage,
                                             line.scope, true));

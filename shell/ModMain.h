@@ -91,6 +91,10 @@ struct CommandLine {
     bool orphans = false; // /orphans: registrations whose file is gone
     bool check = false;   // /check: every registration judged
     bool json = false;    // /json: the questions answer in one JSON document
+    // Writing the registration as files for installers, and what a command
+    // would change (shell/Export.h, shell/WhatIf.h): values of /name:value.
+    std::wstring regFile, wxsFile, installedAs, wxsGroup, wxsFileId, wxsArch;
+    bool whatIf = false; // /n
     // The first token after the path that is a slash and a letter but no
     // switch: the line is refused.
     std::wstring unknownSwitch;

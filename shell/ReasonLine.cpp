@@ -26,6 +26,7 @@ const Named kReasons[] = {
     {Reason::Error, L"发生意外错误"},
     {Reason::UnknownSwitch, L"未知的开关"},
     {Reason::CheckStopped, L"检查未能完成"},
+    {Reason::NotWritten, L"无法写入文件"},
 };
 
 // The system's own text for a status, on one line, or nothing.

@@ -25,6 +25,7 @@ enum class Reason {
     Error,          // an unexpected error ended the program
     UnknownSwitch,  // the command line holds a switch that is none
     CheckStopped,   // /check could not read everything it checks
+    NotWritten,     // an exported file could not be written
 };
 
 Reason ReasonOf(Failure failure);

@@ -139,6 +139,14 @@ Resolved Resolve(const std::wstring& path) {
     return {Failure::None, S_OK, std::move(*full), bytes};
 }
 
+std::wstring ResourceSuffix(const Resolved& resolved) {
+    const size_t slash = resolved.path.find_last_of(L'\\');
+    if (resolved.failure != Failure::None || slash == std::wstring::npos ||
+        IsRegularFile(resolved.path) || !ResourceIndex(resolved.path.substr(slash + 1)))
+        return L"";
+    return resolved.path.substr(slash);
+}
+
 FileState RegisteredFileState(const std::wstring& path) {
     const Resolved resolved = Resolve(path);
     if (resolved.failure != Failure::NoFile) return FileState::There;

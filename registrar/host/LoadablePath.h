@@ -32,6 +32,9 @@ inline bool Gone(const Resolved& resolved) {
             resolved.status == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
 }
 Resolved Resolve(const std::wstring& path);
+// The "\\N" a resolved path ends in where it names resource N of a file,
+// else empty.
+std::wstring ResourceSuffix(const Resolved& resolved);
 
 // The state of the file a registration names (RegistrarResult.h): Resolve
 // finds it, Gone above, or neither.

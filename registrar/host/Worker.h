@@ -54,6 +54,12 @@ std::unique_ptr<WorkerLink> StartWorkerProcess(const WorkerStarter& self, HRESUL
 // has room for.
 HRESULT CheckLoadReport(const worker::LoadHeader& header, unsigned long long fileBytes);
 HRESULT CheckCallReport(const worker::CallReport& report);
+// An entries report's header, and each of its records (the `index`-th of
+// the interfaces the load reported as `expected`, with names of `nameChars`
+// characters so far). No name is longer than the file, nor all of them.
+HRESULT CheckEntriesHeader(const worker::EntriesHeader& header, size_t expected);
+HRESULT CheckEntryRecord(const worker::EntryRecord& record, const IID& expected,
+                         unsigned long long nameChars, unsigned long long fileBytes);
 inline constexpr HRESULT kMalformedReport = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
 
 // One command's worker, started on first use and ended with the command.
@@ -76,6 +82,10 @@ public:
     // given. A failure before the platform was asked is a failed read.
     RegistrarResult UnregisterLoaded(uint32_t library, Scope scope, unsigned long long fileBytes);
     RegistrarResult UnregisterIdentity(const LibraryId& id, Scope scope);
+    // What registering the loaded library writes, read from it: `loaded` is
+    // its load report, whose interfaces the entries must name in order.
+    RegistrarResult Entries(uint32_t library, const worker::LibraryReport& loaded,
+                            unsigned long long fileBytes, worker::EntriesReport& entries);
 
 private:
     RegistrarResult Exchange(const worker::RequestHeader& request, const std::wstring& text,

@@ -1,6 +1,7 @@
 #include "registrar/host/Worker.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace vandrel {
 namespace {
@@ -53,6 +54,23 @@ HRESULT CheckCallReport(const CallReport& report) {
     if (report.mark != kReportMark) return kMalformedReport;
     if (report.stage != Stage::Block && report.stage != Stage::Attributes &&
         report.stage != Stage::Call)
+        return kMalformedReport;
+    return S_OK;
+}
+
+HRESULT CheckEntriesHeader(const worker::EntriesHeader& header, size_t expected) {
+    if (header.mark != kReportMark) return kMalformedReport;
+    if (header.status != S_OK)
+        return header.libFlags == 0 && header.interfaces == 0 ? S_OK : kMalformedReport;
+    if (header.libFlags > 0xFFFF || header.interfaces != expected) return kMalformedReport;
+    return S_OK;
+}
+
+HRESULT CheckEntryRecord(const worker::EntryRecord& record, const IID& expected,
+                         unsigned long long nameChars, unsigned long long fileBytes) {
+    if (!IsEqualGUID(record.iid, expected) || record.dispatchProxy > 1) return kMalformedReport;
+    if (record.nameChars == worker::kNoName) return S_OK;
+    if (record.nameChars > worker::kMaxTextChars || nameChars + record.nameChars > fileBytes)
         return kMalformedReport;
     return S_OK;
 }
@@ -118,6 +136,42 @@ RegistrarResult WorkerClient::Load(const std::wstring& path, unsigned long long 
     if (status == S_OK)
         status = link_->Receive(report.interfaces.data(), header.interfaces * sizeof(IID), timeout);
     if (status != S_OK) return Lost(status);
+    return {kTrue, Failure::None};
+}
+
+RegistrarResult WorkerClient::Entries(uint32_t library, const worker::LibraryReport& loaded,
+                                      unsigned long long fileBytes,
+                                      worker::EntriesReport& entries) {
+    RequestHeader request = Header(Request::Entries);
+    request.library = library;
+    if (RegistrarResult sent = Exchange(request, L"", L"", fileBytes); sent.flag != kTrue)
+        return sent;
+    const DWORD timeout = Timeout(fileBytes);
+    worker::EntriesHeader header;
+    HRESULT status = link_->Receive(&header, sizeof header, timeout);
+    if (status == S_OK) status = CheckEntriesHeader(header, loaded.interfaces.size());
+    if (status != S_OK) return Lost(status);
+    if (header.status != S_OK) return {kFalse, Failure::NotTypeLib, header.status};
+    entries.libFlags = static_cast<WORD>(header.libFlags);
+    entries.interfaces.clear();
+    unsigned long long nameChars = 0;
+    for (const IID& expected : loaded.interfaces) {
+        worker::EntryRecord record;
+        status = link_->Receive(&record, sizeof record, timeout);
+        if (status == S_OK) status = CheckEntryRecord(record, expected, nameChars, fileBytes);
+        if (status != S_OK) return Lost(status);
+        worker::InterfaceEntry entry;
+        entry.iid = record.iid;
+        entry.dispatchProxy = record.dispatchProxy == 1;
+        entry.named = record.nameChars != worker::kNoName;
+        if (entry.named) {
+            nameChars += record.nameChars;
+            entry.name.assign(record.nameChars, L'\0');
+            status = link_->Receive(entry.name.data(), record.nameChars * sizeof(wchar_t), timeout);
+            if (status != S_OK) return Lost(status);
+        }
+        entries.interfaces.push_back(std::move(entry));
+    }
     return {kTrue, Failure::None};
 }
 

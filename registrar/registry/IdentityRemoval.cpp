@@ -14,14 +14,6 @@ REGSAM OtherView() {
     return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
 }
 
-// The scope's classes in one view: HKEY_CLASSES_ROOT for the machine, the
-// user's own classes for the user.
-LSTATUS OpenClasses(const RegistrarPlatform& registry, Scope scope, REGSAM view, HKEY* key) {
-    return registry.RegOpenKeyExW(scope == Scope::User ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT,
-                                  scope == Scope::User ? L"Software\\Classes" : L"", 0,
-                                  KEY_READ | KEY_WRITE | view, key);
-}
-
 bool Removed(LSTATUS status) {
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
@@ -63,6 +55,13 @@ std::vector<REGSAM> InterfaceViews() {
     std::vector<REGSAM> views{0};
     if (const REGSAM other = OtherView()) views.push_back(other);
     return views;
+}
+
+LSTATUS OpenClasses(const RegistrarPlatform& registry, Scope scope, REGSAM view, HKEY* key,
+                    REGSAM access) {
+    return registry.RegOpenKeyExW(scope == Scope::User ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT,
+                                  scope == Scope::User ? L"Software\\Classes" : L"", 0,
+                                  access | view, key);
 }
 
 std::vector<IID> RegisteredInterfaces(const RegistrarPlatform& registry, const LibraryId& id,

@@ -18,8 +18,14 @@ struct ViewInterfaces {
 };
 
 // The views the platform writes Interface keys in: its own (0) and, where
-// there is one, the other (its flag).
+// there is one, the other (a 64-bit build's, or a 32-bit one's on 64-bit
+// Windows).
 std::vector<REGSAM> InterfaceViews();
+
+// The scope's classes in one view: HKEY_CLASSES_ROOT for the machine, the
+// user's own classes for the user.
+LSTATUS OpenClasses(const RegistrarPlatform& registry, Scope scope, REGSAM view, HKEY* key,
+                    REGSAM access = KEY_READ | KEY_WRITE);
 
 // The interfaces registered for this library and version in the scope, in
 // any view: those whose Interface key names them and that the platform's

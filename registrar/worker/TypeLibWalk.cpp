@@ -47,15 +47,31 @@ void ReadName(const RegistrarPlatform& platform, ITypeLib* library, std::wstring
     if (const BSTR text = help.text ? help.text : named.text) name = text;
 }
 
+// The key's name is the type's; its proxy is the dispatch proxy for a
+// dispinterface and the Automation proxy for any other interface, a dual
+// one included.
+InterfaceEntry Entry(const RegistrarPlatform& platform, ITypeLib* library, UINT index,
+                     const TYPEATTR& attr) {
+    InterfaceEntry entry;
+    entry.iid = attr.guid;
+    entry.dispatchProxy = attr.typekind == TKIND_DISPATCH && !(attr.wTypeFlags & TYPEFLAG_FDUAL);
+    StringOwner named(platform);
+    library->GetDocumentation(static_cast<INT>(index), &named.text, nullptr, nullptr, nullptr);
+    entry.named = named.text != nullptr;
+    if (named.text) entry.name = named.text;
+    return entry;
+}
+
 } // namespace
 
 HRESULT WalkLibrary(const RegistrarPlatform& platform, ITypeLib* library, PlatformCall purpose,
-                    LibraryReport& report) {
+                    LibraryReport& report, EntriesReport* entries) {
     TLIBATTR* attr = nullptr;
     const HRESULT status = library->GetLibAttr(&attr);
     if (!attr) return status == S_OK ? E_POINTER : status;
     if (status == S_OK)
         report.id = {attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind};
+    if (status == S_OK && entries) entries->libFlags = attr->wLibFlags;
     library->ReleaseTLibAttr(attr);
     if (status != S_OK) return status;
     if (purpose == PlatformCall::Register) ReadName(platform, library, report.name);
@@ -69,9 +85,11 @@ HRESULT WalkLibrary(const RegistrarPlatform& platform, ITypeLib* library, Platfo
         const TypeAttr typeAttr(info.get());
         // The platform writes (and removes) Interface keys for dispinterfaces,
         // dual ones included, and for interfaces meant for Automation only.
-        if (typeAttr.get() &&
-            (kind == TKIND_DISPATCH || (typeAttr.get()->wTypeFlags & TYPEFLAG_FOLEAUTOMATION)))
-            report.interfaces.push_back(typeAttr.get()->guid);
+        if (!typeAttr.get() ||
+            (kind != TKIND_DISPATCH && !(typeAttr.get()->wTypeFlags & TYPEFLAG_FOLEAUTOMATION)))
+            continue;
+        report.interfaces.push_back(typeAttr.get()->guid);
+        if (entries) entries->interfaces.push_back(Entry(platform, library, i, *typeAttr.get()));
     }
     return S_OK;
 }

@@ -11,8 +11,10 @@
 namespace vandrel::worker {
 
 // S_OK with `report` filled, or the status of the attribute record the
-// library would not hand over. Everything obtained is given back.
+// library would not hand over. Everything obtained is given back. With
+// `entries`, also what registration writes of the library's flags and of
+// each interface it reports: the type's name and its proxy.
 HRESULT WalkLibrary(const RegistrarPlatform& platform, ITypeLib* library, PlatformCall purpose,
-                    LibraryReport& report);
+                    LibraryReport& report, EntriesReport* entries = nullptr);
 
 } // namespace vandrel::worker

@@ -59,6 +59,8 @@ std::string WorkerSession::Serve(const RequestHeader& request, std::wstring text
         return Bytes(Register(request.library, text, help, request.scope));
     case Request::UnregisterLoaded:
         return Bytes(UnregisterLoaded(request.library, request.scope));
+    case Request::Entries:
+        return Entries(request.library);
     case Request::UnregisterIdentity: {
         TLIBATTR identity{};
         identity.guid = request.guid;
@@ -99,6 +101,37 @@ std::string WorkerSession::Load(const std::wstring& path, PlatformCall purpose) 
                  report.name.size() * sizeof(wchar_t));
     for (const IID& iid : report.interfaces)
         Append(bytes, iid);
+    return bytes;
+}
+
+// Read from the loaded library, never by the platform's own call against a
+// redirected key: under Wine its write to the other view escapes the
+// redirection into the machine's keys.
+std::string WorkerSession::Entries(uint32_t library) {
+    EntriesHeader header{};
+    header.mark = kReportMark;
+    LibraryReport walked;
+    EntriesReport entries;
+    header.status = library < libraries_.size()
+                        ? WalkLibrary(platform_, libraries_[library].get(), PlatformCall::Register,
+                                      walked, &entries)
+                        : E_INVALIDARG;
+    std::string bytes;
+    if (header.status != S_OK) {
+        Append(bytes, header);
+        return bytes;
+    }
+    header.libFlags = entries.libFlags;
+    header.interfaces = static_cast<uint32_t>(entries.interfaces.size());
+    Append(bytes, header);
+    for (const InterfaceEntry& entry : entries.interfaces) {
+        const EntryRecord record = {entry.iid, entry.dispatchProxy ? 1u : 0u,
+                                    entry.named ? static_cast<uint32_t>(entry.name.size())
+                                                : kNoName};
+        Append(bytes, record);
+        bytes.append(reinterpret_cast<const char*>(entry.name.data()),
+                     entry.name.size() * sizeof(wchar_t));
+    }
     return bytes;
 }
 

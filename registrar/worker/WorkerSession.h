@@ -25,6 +25,7 @@ public:
 
 private:
     std::string Load(const std::wstring& path, PlatformCall purpose);
+    std::string Entries(uint32_t library);
     CallReport Register(uint32_t library, std::wstring& path, std::wstring& help, Scope scope);
     CallReport UnregisterLoaded(uint32_t library, Scope scope);
     CallReport Unregister(const TLIBATTR& identity, Scope scope);

@@ -3,6 +3,9 @@
 // with Vandrel.exe, in one prefix and in the same order. Vandrel must succeed
 // where the platform does, change the registration of the same libraries with
 // each run, and leave the registry key for key as the platform leaves it.
+// Then each library's /reg: export, imported with `reg import`, must leave
+// what the platform's own registration leaves, in both views, and exactly
+// what the files say.
 #include "driver/Driver.h"
 #include "support/TestSupport.h"
 
@@ -12,6 +15,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -106,6 +110,139 @@ void RegisterAndUnregister(const std::wstring& path) {
     library->ReleaseTLibAttr(attr);
 }
 
+// Values by "KEY|name", as .reg text holds them: quoted strings unescaped,
+// anything else as written. A later value of the same name replaces one
+// before it, as an import does.
+using Values = std::map<std::wstring, std::wstring>;
+void ReadRegText(const std::wstring& text, Values& values, bool view32 = false) {
+    std::wstring key;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find(L"\r\n", at);
+        if (end == std::wstring::npos) end = text.size();
+        const std::wstring line = text.substr(at, end - at);
+        at = end + 2;
+        if (line.size() > 2 && line[0] == L'[') {
+            key = line.substr(1, line.size() - 2);
+            const size_t classes = key.find(L"\\Classes\\");
+            if (view32 && classes != std::wstring::npos) key.insert(classes + 9, L"Wow6432Node\\");
+            continue;
+        }
+        if (line.empty() || (line[0] != L'@' && line[0] != L'"')) continue;
+        std::wstring name, data;
+        size_t i = 0;
+        auto quoted = [&](std::wstring& out) {
+            for (++i; i < line.size() && line[i] != L'"'; ++i)
+                out += line[i] == L'\\' ? line[++i] : line[i];
+            ++i;
+        };
+        if (line[0] == L'"')
+            quoted(name);
+        else
+            i = 1;
+        if (i < line.size() && line[i] == L'=') ++i;
+        if (i < line.size() && line[i] == L'"')
+            quoted(data);
+        else
+            data = line.substr(i);
+        values[key + L"|" + name] = data;
+    }
+}
+
+std::wstring RegFileText(const std::wstring& path) {
+    const std::string bytes = ReadBytes(path);
+    std::wstring text(bytes.size() / 2, L'\0');
+    std::copy_n(bytes.data(), text.size() * 2, reinterpret_cast<char*>(text.data()));
+    return !text.empty() && text[0] == 0xFEFF ? text.substr(1) : text;
+}
+
+// The corpus's keys as `reg export` finds them, view by view, each under
+// the name a 64-bit reader reaches it by.
+Values Capture(const TempFolder& folder, const std::vector<std::wstring>& keys) {
+    wchar_t system[MAX_PATH];
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring file = folder.path() + L"\\capture.reg";
+    Values all, corpus;
+    for (const wchar_t* tree : {L"TypeLib", L"Interface"})
+        for (const bool view32 : {false, true}) {
+            ::DeleteFileW(file.c_str());
+            Run(std::wstring(system) + L"\\reg.exe",
+                std::wstring(L"export HKLM\\Software\\Classes\\") + tree + L" \"" + file +
+                    L"\" /y " + (view32 ? L"/reg:32" : L"/reg:64"));
+            if (::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES)
+                ReadRegText(RegFileText(file), all, view32);
+        }
+    for (const auto& [name, data] : all)
+        for (const std::wstring& key : keys)
+            for (const wchar_t* view : {L"\\Classes\\", L"\\Classes\\Wow6432Node\\"}) {
+                const size_t at = name.find(view);
+                if (at != std::wstring::npos &&
+                    ::CompareStringOrdinal(name.c_str() + at + std::wcslen(view),
+                                           static_cast<int>(key.size()), key.c_str(),
+                                           static_cast<int>(key.size()), TRUE) == CSTR_EQUAL)
+                    corpus[name] = data;
+            }
+    return corpus;
+}
+
+void DeleteKeys(const std::vector<std::wstring>& keys) {
+    for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        HKEY classes;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_ALL_ACCESS | view,
+                            &classes) != ERROR_SUCCESS)
+            continue;
+        for (const std::wstring& key : keys)
+            ::RegDeleteTreeW(classes, key.c_str());
+        ::RegCloseKey(classes);
+    }
+}
+
+// Each library's export, imported at once, against the platform's own
+// registration of each, and against what the files say.
+void ExportsImportAsThePlatformRegisters(const std::vector<Library>& corpus,
+                                         const std::vector<std::wstring>& keys) {
+    const TempFolder folder;
+    std::wstring imported = L"\xFEFFWindows Registry Editor Version 5.00\r\n";
+    Values exported;
+    for (size_t i = 0; i < corpus.size(); ++i) {
+        const std::wstring file = folder.path() + L"\\" + std::to_wstring(i) + L".reg";
+        ASSERT_EQ(Run(VandrelExe(), L"\"" + corpus[i].path + L"\" /reg:\"" + file + L"\""), 0u)
+            << corpus[i].name << ": /reg:";
+        const std::wstring text = RegFileText(file);
+        ReadRegText(text, exported);
+        imported += text.substr(text.find(L"\r\n"));
+    }
+    const std::wstring all =
+        folder.Write(L"all.reg", std::string(reinterpret_cast<const char*>(imported.data()),
+                                             imported.size() * 2));
+    wchar_t system[MAX_PATH];
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    DeleteKeys(keys);
+    ASSERT_EQ(Run(std::wstring(system) + L"\\reg.exe", L"import \"" + all + L"\" /reg:64"), 0u);
+    const Values afterImport = Capture(folder, keys);
+    DeleteKeys(keys);
+    for (const Library& lib : corpus) {
+        ComPtr<ITypeLib> library;
+        std::wstring path = lib.path, noHelp;
+        if (::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put()) == S_OK)
+            ::RegisterTypeLib(library.get(), path.data(), noHelp.data());
+    }
+    const Values registered = Capture(folder, keys);
+    DeleteKeys(keys);
+    // The 32-bit view's TypeLib keys are the shared ones, which a .reg file
+    // names once.
+    Values seen64 = afterImport;
+    std::erase_if(seen64, [](const auto& value) {
+        return value.first.find(L"\\Wow6432Node\\TypeLib\\") != std::wstring::npos;
+    });
+    ASSERT_FALSE(registered.empty()) << "the platform registered nothing";
+    EXPECT_TRUE(afterImport == registered)
+        << "imported " << afterImport.size() << " values, the platform registered "
+        << registered.size();
+    EXPECT_TRUE(seen64 == exported)
+        << "imported " << seen64.size() << " values, the files hold " << exported.size();
+}
+
 TEST(WineCorpus, VandrelRegistersAndUnregistersEveryLibraryAsThePlatformDoes) {
     const std::wstring folder = WineLibraryFolder();
     std::vector<std::wstring> paths = TypeLibrariesIn(folder);
@@ -146,6 +283,7 @@ TEST(WineCorpus, VandrelRegistersAndUnregistersEveryLibraryAsThePlatformDoes) {
     EXPECT_TRUE(SameRegistry(platform.registered, vandrel.registered)) << "after registering all";
     EXPECT_TRUE(SameRegistry(platform.unregistered, vandrel.unregistered))
         << "after unregistering all";
+    ExportsImportAsThePlatformRegisters(corpus, keys);
 }
 
 } // namespace

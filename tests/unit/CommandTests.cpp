@@ -77,6 +77,9 @@ TEST(ParseArguments, SwitchesAreWholeTokensInEitherCaseAnywhere) {
         {L"/user a.tlb", L"/user", kTrue, kTrue, Scope::User},
         {L"a.tlb /users /use /user:x -user", L"a.tlb", kTrue, kTrue, Scope::Machine, L"/users"},
         {L"a.tlb /user:x /u", L"a.tlb", kFalse, kTrue, Scope::Machine, L"/user:x"},
+        {L"a.tlb /REG:x.reg /n /u", L"a.tlb", kFalse, kTrue},
+        {L"a.tlb /reg: /wxs:", L"a.tlb", kTrue, kTrue, Scope::Machine, L"/reg:"},
+        {L"/reg:x.reg /u", L"/reg:x.reg", kFalse, kTrue},
     };
     for (const Case& c : cases) {
         const CommandLine line = ParseArguments(c.text);
@@ -86,6 +89,10 @@ TEST(ParseArguments, SwitchesAreWholeTokensInEitherCaseAnywhere) {
         EXPECT_EQ(line.scope, c.scope) << c.text;
         EXPECT_EQ(line.unknownSwitch, c.unknown) << c.text;
     }
+    const CommandLine values = ParseArguments(L"a.tlb \"/As:C:\\P F\\a.tlb\" /reg:a.reg /n");
+    EXPECT_EQ(values.installedAs, L"C:\\P F\\a.tlb");
+    EXPECT_EQ(values.regFile, L"a.reg");
+    EXPECT_TRUE(values.whatIf);
 }
 
 // A registration is named only by a braced GUID followed by a version; the
@@ -319,7 +326,8 @@ TEST_F(Commands, AFailedCommandLineCommandWritesItsReasonLine) {
 TEST_F(Commands, AMistypedSwitchRefusesTheCommand) {
     const std::wstring g = L"{3F2504E0-4F89-11D3-9A0C-0305E82C3301}";
     const std::wstring known =
-        L"; 可用的开关: /u /s /user /q /orphans /check /json /win16 /win32 /win64";
+        L"; 可用的开关: /u /s /user /q /orphans /check /json /win16 /win32 /win64 /n "
+        L"/reg: /wxs: /as: /group: /fileid: /arch:";
     struct Case {
         std::wstring arguments, reason, message;
     };

@@ -61,6 +61,36 @@ TEST(WorkerReport, EveryFieldIsCheckedAgainstTheFile) {
     EXPECT_EQ(CheckCallReport({0, S_OK, Stage::Call}), kMalformedReport);
 }
 
+TEST(WorkerReport, AnEntriesReportNamesTheLoadedInterfacesWithinTheFile) {
+    constexpr unsigned long long kFile = 64;
+    const IID loaded = {1, 2, 3, {4}};
+    const worker::EntriesHeader sound = {worker::kReportMark, S_OK, 8, 1};
+    EXPECT_EQ(CheckEntriesHeader(sound, 1), S_OK);
+    EXPECT_EQ(CheckEntriesHeader({worker::kReportMark, E_FAIL, 0, 0}, 1), S_OK);
+    EXPECT_EQ(CheckEntriesHeader({worker::kReportMark, E_FAIL, 8, 0}, 1), kMalformedReport);
+    EXPECT_EQ(CheckEntriesHeader({0, S_OK, 8, 1}, 1), kMalformedReport);
+    EXPECT_EQ(CheckEntriesHeader({worker::kReportMark, S_OK, 0x10000, 1}, 1), kMalformedReport);
+    EXPECT_EQ(CheckEntriesHeader({worker::kReportMark, S_OK, 8, 2}, 1), kMalformedReport);
+    struct Case {
+        const char* what;
+        worker::EntryRecord record;
+        unsigned long long namedSoFar;
+        bool sound;
+    };
+    const Case cases[] = {
+        {"as loaded", {loaded, 1, 10}, 0, true},
+        {"no name", {loaded, 0, worker::kNoName}, 64, true},
+        {"another interface", {{9, 2, 3, {4}}, 0, 10}, 0, false},
+        {"a proxy that is neither", {loaded, 2, 10}, 0, false},
+        {"names longer than the file", {loaded, 0, 10}, 60, false},
+        {"a name near the top", {loaded, 0, worker::kNoName - 1}, 0, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CheckEntryRecord(c.record, loaded, c.namedSoFar, kFile),
+                  c.sound ? S_OK : kMalformedReport)
+            << c.what;
+}
+
 // A link that answers with fixed bytes and counts its ends.
 int g_ended = 0;
 std::string g_answer;
