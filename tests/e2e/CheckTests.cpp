@@ -151,6 +151,23 @@ TEST_F(CheckFindings, EachFaultIsFoundOnceAndTheJsonAnswersCarryTheSameFacts) {
             repair.push_back(argument.text);
         EXPECT_EQ(repair, (std::vector<std::wstring>{k, L"1.0", L"0", L"/win32", L"/u"}));
     }
+    // What removing the missing file's registration would change, line by
+    // line and as one document: the same changes, the leaf's path among them.
+    const std::wstring removal = k + L" 1.0 0 /win32 /u /n";
+    JsonValue json;
+    ASSERT_TRUE(ReadJson(Ask(removal + L" /json").text, json));
+    EXPECT_EQ(json[L"command"]->text, L"removeByIdentity");
+    ASSERT_NE(json[L"changes"], nullptr);
+    const auto lines = Lines(Ask(removal).text);
+    ASSERT_EQ(json[L"changes"]->items.size(), lines.size());
+    bool leaf = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const JsonValue& change = json[L"changes"]->items[i];
+        EXPECT_EQ(change[L"change"]->text, L"remove");
+        EXPECT_EQ(lines[i].find(change[L"key"]->text), 2u) << lines[i];
+        leaf = leaf || (change[L"value"] && change[L"value"]->text == gone);
+    }
+    EXPECT_TRUE(leaf) << "the leaf's path is not among the changes";
 }
 
 } // namespace
