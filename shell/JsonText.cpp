@@ -2,15 +2,6 @@
 
 namespace vandrel {
 
-std::wstring DecimalText(unsigned long long value) {
-    std::wstring digits;
-    do {
-        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + value % 10));
-        value /= 10;
-    } while (value);
-    return digits;
-}
-
 std::wstring JsonString(const std::wstring& text) {
     std::wstring json = L"\"";
     for (wchar_t c : text) {

@@ -4,14 +4,12 @@
 // program's output in the console's (936 on Chinese Windows).
 #pragma once
 
+#include "common/DecimalText.h"
+
 #include <string>
 #include <vector>
 
 namespace vandrel {
-
-// A count in decimal. (std::to_wstring would link the C library's whole
-// formatted printing, a tenth of the executable.)
-std::wstring DecimalText(unsigned long long value);
 
 // A JSON string: quoted, with '"' and '\' escaped, control characters as
 // \n, \r, \t or \u00XX, and every character above U+007E as \uXXXX (each

@@ -3,6 +3,7 @@
 // (the path), FLAGS and HELPDIR, and the Interface keys of each view.
 #include "registrar/host/RegistrationEntries.h"
 
+#include "common/DecimalText.h"
 #include "registrar/ModVandrel.h"
 
 #include "registrar/host/LoadablePath.h"
@@ -26,7 +27,7 @@ void AddLibrary(const LibraryId& id, const std::wstring& name, const std::wstrin
     to.push_back({0, version, L"", name, false});
     to.push_back({0, version + L"\\" + HexName(id.lcid) + L"\\" + PlatformKeyName(id.syskind), L"",
                   path, true});
-    to.push_back({0, version + L"\\FLAGS", L"", DecimalName(flags), false});
+    to.push_back({0, version + L"\\FLAGS", L"", DecimalText(flags), false});
     to.push_back({0, version + L"\\HELPDIR", L"", L"", false});
 }
 

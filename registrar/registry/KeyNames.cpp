@@ -35,15 +35,6 @@ std::wstring HexName(unsigned long value) {
     return text;
 }
 
-std::wstring DecimalName(unsigned long value) {
-    std::wstring text;
-    do {
-        text.insert(text.begin(), static_cast<wchar_t>(L'0' + value % 10));
-        value /= 10;
-    } while (value);
-    return text;
-}
-
 std::wstring VersionName(WORD major, WORD minor) {
     return HexName(major) + L"." + HexName(minor);
 }

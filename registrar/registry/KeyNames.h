@@ -16,8 +16,6 @@ std::wstring GuidKeyName(const GUID& guid);
 // Lower-case hexadecimal without leading zeros, as the platform writes
 // versions ("1.a") and locales ("409") in key names.
 std::wstring HexName(unsigned long value);
-// Decimal text, as the platform writes a library's FLAGS.
-std::wstring DecimalName(unsigned long value);
 // "major.minor" in that hexadecimal.
 std::wstring VersionName(WORD major, WORD minor);
 // "win32", "win64" or "win16", as the registry names a platform.
