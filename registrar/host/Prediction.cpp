@@ -64,12 +64,7 @@ void ReadNode(const RegistrarPlatform& registry, HKEY key, Node& node, int depth
                                  ReadText(registry, key, valueName.c_str()).value_or(L"\x1"));
     }
     if (depth > 8) return;
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (registry.RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        const std::wstring subName(name, length);
+    for (const std::wstring& subName : Subkeys(registry, key)) {
         OwnedKey sub;
         if (registry.RegOpenKeyExW(key, subName.c_str(), 0, KEY_READ, sub.put()) == ERROR_SUCCESS)
             ReadNode(registry, sub.get(), node.Make(subName), depth + 1);

@@ -25,4 +25,17 @@ std::optional<std::wstring> ReadText(const RegistrarPlatform& registry, HKEY key
     return std::nullopt;
 }
 
+std::vector<std::wstring> Subkeys(const RegistrarPlatform& registry, HKEY key) {
+    std::vector<std::wstring> names;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (registry.RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
 } // namespace vandrel

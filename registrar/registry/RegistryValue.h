@@ -1,10 +1,12 @@
-// The one reader of the registry's string values, of any length.
+// The one reader of the registry's string values, of any length, and of
+// a key's subkey names.
 #pragma once
 
 #include "registrar/RegistrarPlatform.h"
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vandrel {
 
@@ -12,5 +14,9 @@ namespace vandrel {
 // type, where asked), or nothing where there is no such value.
 std::optional<std::wstring> ReadText(const RegistrarPlatform& registry, HKEY key,
                                      const wchar_t* value, DWORD* type = nullptr);
+
+// The names of a key's subkeys (up to 255 characters, as key names are), in
+// the registry's order.
+std::vector<std::wstring> Subkeys(const RegistrarPlatform& registry, HKEY key);
 
 } // namespace vandrel

@@ -11,20 +11,6 @@
 namespace vandrel {
 namespace {
 
-// The names of a key's subkeys, in the registry's order.
-std::vector<std::wstring> Subkeys(const RegistrarPlatform& registry, HKEY key) {
-    std::vector<std::wstring> names;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (registry.RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, length);
-    }
-    return names;
-}
-
 // A string value, or empty where there is none.
 std::wstring Text(const RegistrarPlatform& registry, HKEY key, const wchar_t* value) {
     return ReadText(registry, key, value).value_or(L"");
