@@ -147,23 +147,25 @@ bool RegistryUndo::ReadSecurity(HKEY key, std::vector<BYTE>& security) const {
     }
 }
 
-bool RegistryUndo::ReadTree(HKEY key, REGSAM view, Tree& tree) const {
+bool RegistryUndo::ReadTree(HKEY key, REGSAM view, Tree& tree,
+                            std::vector<OwnedKey>& opened) const {
     Listing listing;
     if (!ReadKey(key, listing) || !ReadSecurity(key, tree.security)) return false;
     tree.values = std::move(listing.values);
     for (std::wstring& name : listing.subkeys) {
-        OwnedKey child;
+        OwnedKey& child = opened.emplace_back();
         const LSTATUS status =
             calls_.RegOpenKeyExW(key, name.c_str(), 0, KEY_READ | view, child.put());
         if (Gone(status)) continue;
         if (status != ERROR_SUCCESS) return false;
         tree.children.emplace_back(std::move(name), Tree());
-        if (!ReadTree(child.get(), view, tree.children.back().second)) return false;
+        if (!ReadTree(child.get(), view, tree.children.back().second, opened)) return false;
     }
     return true;
 }
 
-bool RegistryUndo::ReadShape(HKEY key, REGSAM view, const Shape& shape, Tree& tree) const {
+bool RegistryUndo::ReadShape(HKEY key, REGSAM view, const Shape& shape, Tree& tree,
+                             std::vector<OwnedKey>& opened) const {
     for (const wchar_t* name : shape.values) {
         // Room for what these values hold, so one round trip reads one.
         std::vector<BYTE> data(256);
@@ -180,12 +182,12 @@ bool RegistryUndo::ReadShape(HKEY key, REGSAM view, const Shape& shape, Tree& tr
         tree.values.push_back({name, type, std::move(data)});
     }
     for (const auto& [name, child] : shape.children) {
-        OwnedKey sub;
+        OwnedKey& sub = opened.emplace_back();
         const LSTATUS status = calls_.RegOpenKeyExW(key, name, 0, KEY_READ | view, sub.put());
         if (Gone(status)) continue;
         if (status != ERROR_SUCCESS) return false;
         tree.children.emplace_back(name, Tree());
-        if (!ReadShape(sub.get(), view, *child, tree.children.back().second)) return false;
+        if (!ReadShape(sub.get(), view, *child, tree.children.back().second, opened)) return false;
     }
     return true;
 }
@@ -202,7 +204,8 @@ struct RegistryUndo::Reading {
 
 // The readers' shared state: the next reading to take, and how it went.
 struct RegistryUndo::Readers {
-    Readers(const RegistryUndo* by, const std::vector<Reading>* all) : undo(by), readings(all) {
+    Readers(const RegistryUndo* by, const std::vector<Reading>* all)
+        : undo(by), readings(all), opened(all->size()) {
         ::InitializeCriticalSection(&lock);
     }
     Readers(const Readers&) = delete;
@@ -210,6 +213,8 @@ struct RegistryUndo::Readers {
     ~Readers() { ::DeleteCriticalSection(&lock); }
     const RegistryUndo* undo;
     const std::vector<Reading>* readings;
+    // Each reading's own list: no two threads touch the same one.
+    Opened opened;
     volatile LONG next = -1;
     volatile LONG failed = 0;
     std::exception_ptr error;
@@ -222,7 +227,8 @@ DWORD WINAPI RegistryUndo::ReadSome(void* context) {
         const LONG i = ::InterlockedIncrement(&readers.next);
         if (i >= static_cast<LONG>(readers.readings->size()) || readers.failed) return 0;
         try {
-            if (!readers.undo->ReadEntry((*readers.readings)[static_cast<size_t>(i)]))
+            const auto at = static_cast<size_t>(i);
+            if (!readers.undo->ReadEntry((*readers.readings)[at], readers.opened[at]))
                 ::InterlockedExchange(&readers.failed, 1);
         } catch (...) {
             ::EnterCriticalSection(&readers.lock);
@@ -234,6 +240,35 @@ DWORD WINAPI RegistryUndo::ReadSome(void* context) {
 }
 
 namespace {
+
+// Closing a key is a round trip of its own under Wine, and a large record
+// opens thousands: they stay open until the next record, or until the end of
+// the process closes them all at once. Never destroyed, so that the end of
+// the process does not close them one by one.
+struct LeftOpen {
+    SRWLOCK lock = SRWLOCK_INIT;
+    std::vector<std::vector<OwnedKey>> keys;
+};
+
+LeftOpen& KeysLeftOpen() {
+    static auto* left = new LeftOpen;
+    return *left;
+}
+
+void CloseKeysLeftOpen() {
+    LeftOpen& left = KeysLeftOpen();
+    std::vector<std::vector<OwnedKey>> closing;
+    ::AcquireSRWLockExclusive(&left.lock);
+    closing.swap(left.keys);
+    ::ReleaseSRWLockExclusive(&left.lock);
+}
+
+void LeaveOpen(std::vector<std::vector<OwnedKey>>& keys) {
+    LeftOpen& left = KeysLeftOpen();
+    ::AcquireSRWLockExclusive(&left.lock);
+    if (left.keys.empty()) left.keys.swap(keys);
+    ::ReleaseSRWLockExclusive(&left.lock);
+}
 
 // The helper threads of one read, joined before the state they read on the
 // reader's stack goes, however the read ends. Their handles live in place:
@@ -264,23 +299,25 @@ bool RegistryUndo::ReadEntries(const std::vector<Reading>& readings) const {
     ReadSome(&readers);
     helpers.Join();
     if (readers.error) std::rethrow_exception(readers.error);
+    if (readings.size() >= kReadInParallelFrom) LeaveOpen(readers.opened);
     return !readers.failed;
 }
 
-bool RegistryUndo::ReadEntry(const Reading& reading) const {
+bool RegistryUndo::ReadEntry(const Reading& reading, std::vector<OwnedKey>& opened) const {
     Entry& entry = *reading.entry;
-    OwnedKey key;
-    const LSTATUS opened = calls_.RegOpenKeyExW(reading.parent, entry.name.c_str(), 0,
+    OwnedKey& key = opened.emplace_back();
+    const LSTATUS status = calls_.RegOpenKeyExW(reading.parent, entry.name.c_str(), 0,
                                                 KEY_READ | reading.view, key.put());
-    if (Gone(opened)) return true;
-    if (opened != ERROR_SUCCESS) return false;
+    if (Gone(status)) return true;
+    if (status != ERROR_SUCCESS) return false;
     entry.present = true;
-    return entry.shape ? ReadShape(key.get(), reading.view, *entry.shape, entry.tree)
-                       : ReadTree(key.get(), reading.view, entry.tree);
+    return entry.shape ? ReadShape(key.get(), reading.view, *entry.shape, entry.tree, opened)
+                       : ReadTree(key.get(), reading.view, entry.tree, opened);
 }
 
 bool RegistryUndo::Record(const std::vector<RegistryRoot>& roots,
                           const std::vector<Watched>& keys) {
+    CloseKeysLeftOpen();
     groups_.clear();
     failure_ = ERROR_SUCCESS;
     const auto byParent = ByParent(keys);

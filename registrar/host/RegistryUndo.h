@@ -3,6 +3,7 @@
 // error, leaving half a registration behind.
 #pragma once
 
+#include "common/Owned.h"
 #include "registrar/RegistrarPlatform.h"
 
 #include <windows.h>
@@ -125,16 +126,20 @@ private:
 
     bool ReadKey(HKEY key, Listing& listing) const;
     bool ReadSecurity(HKEY key, std::vector<BYTE>& security) const;
-    bool ReadTree(HKEY key, REGSAM view, Tree& tree) const;
+    // The keys a read opened, one list per recorded key.
+    using Opened = std::vector<std::vector<OwnedKey>>;
+    bool ReadTree(HKEY key, REGSAM view, Tree& tree, std::vector<OwnedKey>& opened) const;
     struct Reading;
     struct Readers;
     static DWORD WINAPI ReadSome(void* readers);
     bool ReadEntries(const std::vector<Reading>& readings) const;
-    bool ReadEntry(const Reading& reading) const;
-    // Past this many keys a few threads read them at once.
+    bool ReadEntry(const Reading& reading, std::vector<OwnedKey>& opened) const;
+    // Past this many keys a few threads read them at once, and the keys they
+    // opened stay open until the next record or the process's end.
     static constexpr size_t kReadInParallelFrom = 64;
     static constexpr int kReadingThreads = 4;
-    bool ReadShape(HKEY key, REGSAM view, const Shape& shape, Tree& tree) const;
+    bool ReadShape(HKEY key, REGSAM view, const Shape& shape, Tree& tree,
+                   std::vector<OwnedKey>& opened) const;
     bool RestoreShape(HKEY key, REGSAM view, const Shape& shape, const Tree& tree) const;
     bool Forget(LSTATUS why = ERROR_REGISTRY_IO_FAILED);
     bool CreateKey(HKEY parent, const std::wstring& name, REGSAM view,

@@ -13,11 +13,14 @@
 #include <tlhelp32.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cwchar>
+#include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The test program's operator new: on the armed thread the allocation of
@@ -439,6 +442,44 @@ TEST_F(RegistryUndoTest, NoReaderOutlivesARecordThatAnAllocationEnds) {
         ASSERT_EQ(ThreadsOfThisProcess(), threads) << "ended by allocation " << allocation;
         if (!failed || ::WaitForSingleObject(g_testThreadReads, 0) == WAIT_OBJECT_0) break;
     }
+}
+
+// Every key a read opened, from whichever reader thread.
+std::mutex g_openedLock;
+std::vector<HKEY> g_opened;
+LSTATUS WINAPI OpenNoted(HKEY key, const wchar_t* name, DWORD options, REGSAM access,
+                         HKEY* opened) {
+    const LSTATUS status = RegistrarSeam().real().RegOpenKeyExW(key, name, options, access, opened);
+    const std::lock_guard hold(g_openedLock);
+    if (status == ERROR_SUCCESS) g_opened.push_back(*opened);
+    return status;
+}
+
+bool IsOpen(HKEY key) {
+    return ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+// The keys a large record read stay open past it, and the next record closes
+// them: none pile up over many commands of one window.
+TEST_F(RegistryUndoTest, ALargeRecordsKeysStayOpenUntilTheNextRecord) {
+    std::vector<RegistryUndo::Watched> keys;
+    for (int i = 0; i < 100; ++i) {
+        keys.push_back(L"Parent\\Many" + std::to_wstring(i));
+        Text(kViews[0], keys.back().key, L"", L"kept");
+    }
+    RegistrarPlatform platform = RegistrarSeam().real();
+    platform.RegOpenKeyExW = OpenNoted;
+    RegistryUndo undo(platform);
+    ASSERT_TRUE(undo.Record(Roots(), keys));
+    const std::vector<HKEY> first = std::exchange(g_opened, {});
+    EXPECT_GE(std::count_if(first.begin(), first.end(), IsOpen), 100);
+    ASSERT_TRUE(undo.Record(Roots(), {L"Parent\\A"}));
+    for (HKEY key : first) {
+        const bool again = std::find(g_opened.begin(), g_opened.end(), key) != g_opened.end();
+        EXPECT_TRUE(again || !IsOpen(key)) << "a key of the first record is still open";
+    }
+    g_opened.clear();
 }
 
 } // namespace
