@@ -74,6 +74,7 @@ struct EntriesHeader {
     uint32_t mark;
     int32_t status;
     uint32_t libFlags;
+    uint32_t libNamed; // 1: the version key's default value is the library's name
     uint32_t interfaces;
 };
 inline constexpr uint32_t kNoName = 0xFFFFFFFF; // the type has no name: no default value
@@ -92,6 +93,8 @@ struct InterfaceEntry {
 };
 struct EntriesReport {
     WORD libFlags = 0;
+    // A library with neither a help string nor a name gets no default value.
+    bool libNamed = false;
     std::vector<InterfaceEntry> interfaces;
 };
 

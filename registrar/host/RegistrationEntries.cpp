@@ -21,10 +21,10 @@ constexpr wchar_t kDispatchProxy[] = L"{00020420-0000-0000-C000-000000000046}";
 
 // The platform's registration of the loaded library, as Vandrel makes it:
 // with an empty help folder, which HELPDIR then holds.
-void AddLibrary(const LibraryId& id, const std::wstring& name, const std::wstring& path, WORD flags,
+void AddLibrary(const LibraryId& id, const std::wstring* name, const std::wstring& path, WORD flags,
                 std::vector<RegistryEntry>& to) {
     const std::wstring version = VersionKeyName(id);
-    to.push_back({0, version, L"", name, false});
+    if (name) to.push_back({0, version, L"", *name, false});
     to.push_back({0, version + L"\\" + HexName(id.lcid) + L"\\" + PlatformKeyName(id.syskind), L"",
                   path, true});
     to.push_back({0, version + L"\\FLAGS", L"", DecimalText(flags), false});
@@ -73,8 +73,9 @@ RegistrarResult RegistrationEntriesOf(const std::wstring& path, const std::wstri
         return found;
     id = library.id;
     entries.clear();
-    AddLibrary(id, library.name, installedAs ? *installedAs + ResourceSuffix(file) : file.path,
-               read.libFlags, entries);
+    AddLibrary(id, read.libNamed ? &library.name : nullptr,
+               installedAs ? *installedAs + ResourceSuffix(file) : file.path, read.libFlags,
+               entries);
     // View by view, as the platform writes them: its own view, then the
     // other. Only a 32-bit build on 64-bit Windows has a 64-bit other view.
     for (const worker::InterfaceEntry& entry : read.interfaces)

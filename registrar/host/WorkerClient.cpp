@@ -61,8 +61,11 @@ HRESULT CheckCallReport(const CallReport& report) {
 HRESULT CheckEntriesHeader(const worker::EntriesHeader& header, size_t expected) {
     if (header.mark != kReportMark) return kMalformedReport;
     if (header.status != S_OK)
-        return header.libFlags == 0 && header.interfaces == 0 ? S_OK : kMalformedReport;
-    if (header.libFlags > 0xFFFF || header.interfaces != expected) return kMalformedReport;
+        return header.libFlags == 0 && header.libNamed == 0 && header.interfaces == 0
+                   ? S_OK
+                   : kMalformedReport;
+    if (header.libFlags > 0xFFFF || header.libNamed > 1 || header.interfaces != expected)
+        return kMalformedReport;
     return S_OK;
 }
 
@@ -153,6 +156,7 @@ RegistrarResult WorkerClient::Entries(uint32_t library, const worker::LibraryRep
     if (status != S_OK) return Lost(status);
     if (header.status != S_OK) return {kFalse, Failure::NotTypeLib, header.status};
     entries.libFlags = static_cast<WORD>(header.libFlags);
+    entries.libNamed = header.libNamed == 1;
     entries.interfaces.clear();
     unsigned long long nameChars = 0;
     for (const IID& expected : loaded.interfaces) {

@@ -39,12 +39,15 @@ private:
     const RegistrarPlatform& platform_;
 };
 
-// Registration names the library after its help string, or else its name.
-void ReadName(const RegistrarPlatform& platform, ITypeLib* library, std::wstring& name) {
+// Registration names the library after its help string, or else its name,
+// and gives it no name where it has neither.
+bool ReadName(const RegistrarPlatform& platform, ITypeLib* library, std::wstring& name) {
     StringOwner named(platform), help(platform);
     library->GetDocumentation(-1, &named.text, &help.text, nullptr, nullptr);
     // By its terminator: the length prefix is the Automation library's to read.
-    if (const BSTR text = help.text ? help.text : named.text) name = text;
+    const BSTR text = help.text ? help.text : named.text;
+    if (text) name = text;
+    return text != nullptr;
 }
 
 // The key's name is the type's; its proxy is the dispatch proxy for a
@@ -74,7 +77,10 @@ HRESULT WalkLibrary(const RegistrarPlatform& platform, ITypeLib* library, Platfo
     if (status == S_OK && entries) entries->libFlags = attr->wLibFlags;
     library->ReleaseTLibAttr(attr);
     if (status != S_OK) return status;
-    if (purpose == PlatformCall::Register) ReadName(platform, library, report.name);
+    if (purpose == PlatformCall::Register) {
+        const bool named = ReadName(platform, library, report.name);
+        if (entries) entries->libNamed = named;
+    }
     const UINT count = library->GetTypeInfoCount();
     for (UINT i = 0; i < count; ++i) {
         TYPEKIND kind;

@@ -122,6 +122,7 @@ std::string WorkerSession::Entries(uint32_t library) {
         return bytes;
     }
     header.libFlags = entries.libFlags;
+    header.libNamed = entries.libNamed ? 1 : 0;
     header.interfaces = static_cast<uint32_t>(entries.interfaces.size());
     Append(bytes, header);
     for (const InterfaceEntry& entry : entries.interfaces) {

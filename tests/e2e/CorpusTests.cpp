@@ -1,6 +1,7 @@
-// Every type library Wine ships for this build's platform, registered and
-// then unregistered one by one, first with the platform's plain calls and then
-// with Vandrel.exe, in one prefix and in the same order. Vandrel must succeed
+// Every type library Wine ships for this build's platform, and one without a
+// name (which no IDL compiler writes), registered and then unregistered one by
+// one, first with the platform's plain calls and then with Vandrel.exe, in one
+// prefix and in the same order. Vandrel must succeed
 // where the platform does, change the registration of the same libraries with
 // each run, and leave the registry key for key as the platform leaves it.
 // Then each library's /reg: export, imported with `reg import`, must leave
@@ -257,6 +258,11 @@ TEST(WineCorpus, VandrelRegistersAndUnregistersEveryLibraryAsThePlatformDoes) {
     std::vector<std::wstring> keys;
     for (const std::wstring& path : paths)
         corpus.push_back(Describe(folder, path, keys));
+    // And one that has neither a name nor a help string.
+    const TempFolder made;
+    const GUID nameless = {0x5e0fa11e, 0x1234, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 0x01}};
+    corpus.push_back(Describe(
+        made.path(), MakeLibrary(made.path() + L"\\Nameless.tlb", nameless, nullptr), keys));
     // The other tests need the prefix's own registrations.
     const ClassesAside aside(keys);
 

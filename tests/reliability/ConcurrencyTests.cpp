@@ -17,29 +17,13 @@ namespace {
 
 constexpr int kProcesses = 8;
 
-// A small library of its own identity: one dispinterface, which
-// registration also writes under Interface.
+// A small library of its own identity.
 std::wstring MakeLibrary(const TempFolder& folder, int n) {
-    const std::wstring path = folder.path() + L"\\Lib" + std::to_wstring(n) + L".tlb";
-    ICreateTypeLib2* library = nullptr;
-    if (::CreateTypeLib2(kNativeSyskind, path.c_str(), &library) != S_OK)
-        throw std::runtime_error("cannot create a library");
-    GUID guid = {
+    const std::wstring name = L"VandrelConcurrent" + std::to_wstring(n);
+    const GUID guid = {
         0x5e0f0000u + static_cast<unsigned>(n), 0x1234, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 0x01}};
-    std::wstring name = L"VandrelConcurrent" + std::to_wstring(n);
-    ICreateTypeInfo* info = nullptr;
-    HRESULT status = library->SetGuid(guid);
-    if (status == S_OK) status = library->SetVersion(1, 0);
-    if (status == S_OK) status = library->SetName(name.data());
-    std::wstring typeName = L"DConcurrent" + std::to_wstring(n);
-    if (status == S_OK) status = library->CreateTypeInfo(typeName.data(), TKIND_DISPATCH, &info);
-    guid.Data4[7] = 0x02;
-    if (status == S_OK) status = info->SetGuid(guid);
-    if (info) info->Release();
-    if (status == S_OK) status = library->SaveAllChanges();
-    library->Release();
-    if (status != S_OK) throw std::runtime_error("cannot write a library");
-    return path;
+    return vandrel::test::MakeLibrary(folder.path() + L"\\Lib" + std::to_wstring(n) + L".tlb", guid,
+                                      name.c_str());
 }
 
 // How many handles are open on a kernel object, in any process.

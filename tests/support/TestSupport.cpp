@@ -226,6 +226,24 @@ std::wstring TempFolder::Copy(const std::wstring& source, const std::wstring& na
     return target;
 }
 
+std::wstring MakeLibrary(const std::wstring& path, GUID guid, const wchar_t* name) {
+    ComPtr<ICreateTypeLib2> library;
+    if (::CreateTypeLib2(kNativeSyskind, path.c_str(), library.put()) != S_OK)
+        throw std::runtime_error("cannot create a library");
+    ComPtr<ICreateTypeInfo> info;
+    HRESULT status = library->SetGuid(guid);
+    if (status == S_OK) status = library->SetVersion(1, 0);
+    if (status == S_OK && name) status = library->SetName(const_cast<wchar_t*>(name));
+    std::wstring typeName = std::wstring(L"D") + (name ? name : L"Nameless");
+    if (status == S_OK)
+        status = library->CreateTypeInfo(typeName.data(), TKIND_DISPATCH, info.put());
+    guid.Data4[7] = 0x02;
+    if (status == S_OK) status = info->SetGuid(guid);
+    if (status == S_OK) status = library->SaveAllChanges();
+    if (status != S_OK) throw std::runtime_error("cannot write a library");
+    return path;
+}
+
 std::wstring WithUnknownPlatform(const TempFolder& folder, const std::wstring& fixture,
                                  const std::wstring& name) {
     std::string bytes = ReadBytes(fixture);

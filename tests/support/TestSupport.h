@@ -56,6 +56,13 @@ private:
     std::wstring path_;
 };
 
+// A library of this build's platform made through the Automation library,
+// of identity {guid} 1.0 with one dispinterface (which registration also
+// writes under Interface) of the identifier {guid} with its last byte 0x02.
+// Without a name, it has neither a name nor a help string, which no IDL
+// compiler writes.
+std::wstring MakeLibrary(const std::wstring& path, GUID guid, const wchar_t* name);
+
 // A copy of a library whose header names a platform kind no loader knows:
 // it loads, and the platform's registration refuses it.
 std::wstring WithUnknownPlatform(const TempFolder& folder, const std::wstring& fixture,

@@ -64,13 +64,16 @@ TEST(WorkerReport, EveryFieldIsCheckedAgainstTheFile) {
 TEST(WorkerReport, AnEntriesReportNamesTheLoadedInterfacesWithinTheFile) {
     constexpr unsigned long long kFile = 64;
     const IID loaded = {1, 2, 3, {4}};
-    const worker::EntriesHeader sound = {worker::kReportMark, S_OK, 8, 1};
+    const worker::EntriesHeader sound = {worker::kReportMark, S_OK, 8, 1, 1};
     EXPECT_EQ(CheckEntriesHeader(sound, 1), S_OK);
-    EXPECT_EQ(CheckEntriesHeader({worker::kReportMark, E_FAIL, 0, 0}, 1), S_OK);
-    EXPECT_EQ(CheckEntriesHeader({worker::kReportMark, E_FAIL, 8, 0}, 1), kMalformedReport);
-    EXPECT_EQ(CheckEntriesHeader({0, S_OK, 8, 1}, 1), kMalformedReport);
-    EXPECT_EQ(CheckEntriesHeader({worker::kReportMark, S_OK, 0x10000, 1}, 1), kMalformedReport);
-    EXPECT_EQ(CheckEntriesHeader({worker::kReportMark, S_OK, 8, 2}, 1), kMalformedReport);
+    EXPECT_EQ(CheckEntriesHeader({worker::kReportMark, S_OK, 8, 0, 1}, 1), S_OK);
+    EXPECT_EQ(CheckEntriesHeader({worker::kReportMark, E_FAIL, 0, 0, 0}, 1), S_OK);
+    EXPECT_EQ(CheckEntriesHeader({worker::kReportMark, E_FAIL, 8, 0, 0}, 1), kMalformedReport);
+    EXPECT_EQ(CheckEntriesHeader({worker::kReportMark, E_FAIL, 0, 1, 0}, 1), kMalformedReport);
+    EXPECT_EQ(CheckEntriesHeader({0, S_OK, 8, 1, 1}, 1), kMalformedReport);
+    EXPECT_EQ(CheckEntriesHeader({worker::kReportMark, S_OK, 0x10000, 1, 1}, 1), kMalformedReport);
+    EXPECT_EQ(CheckEntriesHeader({worker::kReportMark, S_OK, 8, 2, 1}, 1), kMalformedReport);
+    EXPECT_EQ(CheckEntriesHeader({worker::kReportMark, S_OK, 8, 1, 2}, 1), kMalformedReport);
     struct Case {
         const char* what;
         worker::EntryRecord record;
