@@ -153,13 +153,15 @@ bool RegistryUndo::ReadTree(HKEY key, REGSAM view, Tree& tree,
     if (!ReadKey(key, listing) || !ReadSecurity(key, tree.security)) return false;
     tree.values = std::move(listing.values);
     for (std::wstring& name : listing.subkeys) {
-        OwnedKey& child = opened.emplace_back();
+        OwnedKey child;
         const LSTATUS status =
             calls_.RegOpenKeyExW(key, name.c_str(), 0, KEY_READ | view, child.put());
         if (Gone(status)) continue;
         if (status != ERROR_SUCCESS) return false;
+        const HKEY read = child.get();
+        opened.push_back(std::move(child));
         tree.children.emplace_back(std::move(name), Tree());
-        if (!ReadTree(child.get(), view, tree.children.back().second, opened)) return false;
+        if (!ReadTree(read, view, tree.children.back().second, opened)) return false;
     }
     return true;
 }
@@ -182,12 +184,14 @@ bool RegistryUndo::ReadShape(HKEY key, REGSAM view, const Shape& shape, Tree& tr
         tree.values.push_back({name, type, std::move(data)});
     }
     for (const auto& [name, child] : shape.children) {
-        OwnedKey& sub = opened.emplace_back();
+        OwnedKey sub;
         const LSTATUS status = calls_.RegOpenKeyExW(key, name, 0, KEY_READ | view, sub.put());
         if (Gone(status)) continue;
         if (status != ERROR_SUCCESS) return false;
+        const HKEY read = sub.get();
+        opened.push_back(std::move(sub));
         tree.children.emplace_back(name, Tree());
-        if (!ReadShape(sub.get(), view, *child, tree.children.back().second, opened)) return false;
+        if (!ReadShape(read, view, *child, tree.children.back().second, opened)) return false;
     }
     return true;
 }
@@ -305,14 +309,16 @@ bool RegistryUndo::ReadEntries(const std::vector<Reading>& readings) const {
 
 bool RegistryUndo::ReadEntry(const Reading& reading, std::vector<OwnedKey>& opened) const {
     Entry& entry = *reading.entry;
-    OwnedKey& key = opened.emplace_back();
+    OwnedKey key;
     const LSTATUS status = calls_.RegOpenKeyExW(reading.parent, entry.name.c_str(), 0,
                                                 KEY_READ | reading.view, key.put());
     if (Gone(status)) return true;
     if (status != ERROR_SUCCESS) return false;
     entry.present = true;
-    return entry.shape ? ReadShape(key.get(), reading.view, *entry.shape, entry.tree, opened)
-                       : ReadTree(key.get(), reading.view, entry.tree, opened);
+    const HKEY read = key.get();
+    opened.push_back(std::move(key));
+    return entry.shape ? ReadShape(read, reading.view, *entry.shape, entry.tree, opened)
+                       : ReadTree(read, reading.view, entry.tree, opened);
 }
 
 bool RegistryUndo::Record(const std::vector<RegistryRoot>& roots,
