@@ -187,6 +187,15 @@ protected:
                   ERROR_SUCCESS);
         return opened;
     }
+    // Enough keys for the record's reader threads, each with a value in one view.
+    std::vector<RegistryUndo::Watched> ManyKeys() {
+        std::vector<RegistryUndo::Watched> keys;
+        for (int i = 0; i < 100; ++i) {
+            keys.push_back(L"Parent\\Many" + std::to_wstring(i));
+            Text(kViews[0], keys.back().key, L"", L"kept");
+        }
+        return keys;
+    }
     void Text(REGSAM view, const std::wstring& key, const wchar_t* name, const std::wstring& text) {
         ASSERT_EQ(::RegSetValueExW(Key(view, key).get(), name, 0, REG_SZ,
                                    reinterpret_cast<const BYTE*>(text.c_str()),
@@ -416,11 +425,7 @@ size_t ThreadsOfThisProcess() {
 // them may still run when the record ends. Each allocation of the test's
 // thread fails in turn, up to the first after the readers have begun.
 TEST_F(RegistryUndoTest, NoReaderOutlivesARecordThatAnAllocationEnds) {
-    std::vector<RegistryUndo::Watched> keys;
-    for (int i = 0; i < 100; ++i) {
-        keys.push_back(L"Parent\\Many" + std::to_wstring(i));
-        Text(kViews[0], keys.back().key, L"", L"kept");
-    }
+    const std::vector<RegistryUndo::Watched> keys = ManyKeys();
     RegistrarPlatform platform = RegistrarSeam().real();
     platform.RegOpenKeyExW = OpenAfterTheTestThread;
     g_testThread = ::GetCurrentThreadId();
@@ -463,11 +468,7 @@ bool IsOpen(HKEY key) {
 // The keys a large record read stay open past it, and the next record closes
 // them: none pile up over many commands of one window.
 TEST_F(RegistryUndoTest, ALargeRecordsKeysStayOpenUntilTheNextRecord) {
-    std::vector<RegistryUndo::Watched> keys;
-    for (int i = 0; i < 100; ++i) {
-        keys.push_back(L"Parent\\Many" + std::to_wstring(i));
-        Text(kViews[0], keys.back().key, L"", L"kept");
-    }
+    const std::vector<RegistryUndo::Watched> keys = ManyKeys();
     RegistrarPlatform platform = RegistrarSeam().real();
     platform.RegOpenKeyExW = OpenNoted;
     RegistryUndo undo(platform);
