@@ -37,16 +37,7 @@ TEST(Check, WinesOwnRegistrationsHoldNothing) {
 class CheckFindings : public RegistryTest {
 protected:
     void TearDown() override {
-        for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-            for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-                HKEY classes = nullptr;
-                if (::RegOpenKeyExW(hive, L"Software\\Classes", 0, KEY_ALL_ACCESS | view,
-                                    &classes) != ERROR_SUCCESS)
-                    continue;
-                for (const std::wstring& key : written)
-                    ::RegDeleteTreeW(classes, key.c_str());
-                ::RegCloseKey(classes);
-            }
+        DeleteClassesKeys(written, {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER});
         RegistryTest::TearDown();
     }
     TempFolder folder;

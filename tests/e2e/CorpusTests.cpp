@@ -186,18 +186,6 @@ Values Capture(const TempFolder& folder, const std::vector<std::wstring>& keys) 
     return corpus;
 }
 
-void DeleteKeys(const std::vector<std::wstring>& keys) {
-    for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-        HKEY classes;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_ALL_ACCESS | view,
-                            &classes) != ERROR_SUCCESS)
-            continue;
-        for (const std::wstring& key : keys)
-            ::RegDeleteTreeW(classes, key.c_str());
-        ::RegCloseKey(classes);
-    }
-}
-
 // Each library's export, imported at once, against the platform's own
 // registration of each, and against what the files say.
 void ExportsImportAsThePlatformRegisters(const std::vector<Library>& corpus,
@@ -218,10 +206,10 @@ void ExportsImportAsThePlatformRegisters(const std::vector<Library>& corpus,
                                              imported.size() * 2));
     wchar_t system[MAX_PATH];
     ::GetSystemDirectoryW(system, MAX_PATH);
-    DeleteKeys(keys);
+    DeleteClassesKeys(keys);
     ASSERT_EQ(Run(std::wstring(system) + L"\\reg.exe", L"import \"" + all + L"\" /reg:64"), 0u);
     const Values afterImport = Capture(folder, keys);
-    DeleteKeys(keys);
+    DeleteClassesKeys(keys);
     for (const Library& lib : corpus) {
         ComPtr<ITypeLib> library;
         std::wstring path = lib.path, noHelp;
@@ -229,7 +217,7 @@ void ExportsImportAsThePlatformRegisters(const std::vector<Library>& corpus,
             ::RegisterTypeLib(library.get(), path.data(), noHelp.data());
     }
     const Values registered = Capture(folder, keys);
-    DeleteKeys(keys);
+    DeleteClassesKeys(keys);
     // The 32-bit view's TypeLib keys are the shared ones, which a .reg file
     // names once.
     Values seen64 = afterImport;

@@ -226,6 +226,18 @@ std::wstring TempFolder::Copy(const std::wstring& source, const std::wstring& na
     return target;
 }
 
+void DeleteClassesKeys(const std::vector<std::wstring>& keys, std::initializer_list<HKEY> hives) {
+    for (HKEY hive : hives)
+        for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+            OwnedKey classes;
+            if (::RegOpenKeyExW(hive, L"Software\\Classes", 0, KEY_ALL_ACCESS | view,
+                                classes.put()) != ERROR_SUCCESS)
+                continue;
+            for (const std::wstring& key : keys)
+                ::RegDeleteTreeW(classes.get(), key.c_str());
+        }
+}
+
 std::wstring MakeLibrary(const std::wstring& path, GUID guid, const wchar_t* name) {
     ComPtr<ICreateTypeLib2> library;
     if (::CreateTypeLib2(kNativeSyskind, path.c_str(), library.put()) != S_OK)

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,10 @@ std::wstring ClassesSnapshot(HKEY hive);
 // platform leaves both behind, empty, once it has registered anything for
 // the user: the state every comparison of the user's classes starts from.
 void CreateUserClassesKeys();
+// Deletes these keys (such as "TypeLib\{guid}") with all under them from
+// Software\Classes of each hive, in both registry views.
+void DeleteClassesKeys(const std::vector<std::wstring>& keys,
+                       std::initializer_list<HKEY> hives = {HKEY_LOCAL_MACHINE});
 // Success when two snapshots are equal; otherwise a short list of the lines
 // only one of them holds.
 ::testing::AssertionResult SameRegistry(const std::wstring& expected, const std::wstring& actual);
